@@ -1,0 +1,130 @@
+#include "fuzzy/fuzzy.h"
+
+#include <algorithm>
+
+#include "text/unicode.h"
+#include "text/utf8.h"
+
+namespace tavrell::fuzzy {
+namespace {
+
+// Scores wrap modulo 2^32: all arithmetic is done on unsigned values and read
+// back as signed only where a comparison needs it.
+inline std::uint32_t u(std::int32_t v) {
+  return static_cast<std::uint32_t>(v);
+}
+inline std::int32_t s(std::uint32_t v) {
+  return static_cast<std::int32_t>(v);
+}
+
+inline char32_t lower_of(char32_t c) {
+  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+  return text::lower_first(c);
+}
+inline char32_t upper_of(char32_t c) {
+  if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 32 : c;
+  return text::upper_first(c);
+}
+
+}  // namespace
+
+FuzzyPattern::FuzzyPattern(std::string_view pattern) {
+  text::decode_into(pattern, lowered_);
+  for (auto& c : lowered_) c = lower_of(c);
+}
+
+FuzzyScore fuzzy_match(const FuzzyPattern& pattern, std::string_view instring,
+                       const FuzzyWeights& w) {
+  if (pattern.empty()) return {false, 0};
+  const std::size_t n = pattern.size();
+  std::size_t pidx = 0;
+  std::uint32_t score = 0;
+  bool prev_matched = false;
+  bool prev_lower = false;
+  bool prev_separator = true;
+  bool best_held = false;
+  char32_t best_lower = 0;
+  std::uint32_t best_score = 0;
+
+  std::uint32_t k = 0;  // index of c, reduced modulo 2^32
+  for (std::size_t i = 0; i < instring.size(); ++k) {
+    const char32_t c = text::decode_next(instring, i);
+    const bool have_pattern_char = pidx < n;
+    const char32_t pl = have_pattern_char ? pattern.lowered(pidx) : 0;
+    const char32_t cl = lower_of(c);
+    const char32_t cu = upper_of(c);
+    const bool next_match = have_pattern_char && pl == cl;
+    const bool rematch = best_held && best_lower == cl;
+    const bool advanced = next_match && best_held;
+    const bool pattern_repeat = best_held && have_pattern_char && best_lower == pl;
+
+    if (advanced || pattern_repeat) {
+      score += best_score;
+      best_held = false;
+      best_score = 0;
+    }
+
+    if (next_match || rematch) {
+      if (pidx == 0) {
+        const std::uint32_t lead = k * u(w.lead_penalty);
+        score += u(std::max(s(lead), w.max_lead_penalty));
+      }
+      std::uint32_t bonus = 0;
+      if (prev_matched) bonus += u(w.adj_bonus);
+      if (prev_separator) bonus += u(w.sep_bonus);
+      if (prev_lower && c == cu && cl != cu) bonus += u(w.camel_bonus);
+      if (next_match) ++pidx;
+      if (s(bonus) >= s(best_score)) {
+        if (best_held) score += u(w.unmatched_penalty);
+        best_held = true;
+        best_lower = cl;
+        best_score = bonus;
+      }
+      prev_matched = true;
+    } else {
+      score += u(w.unmatched_penalty);
+      prev_matched = false;
+    }
+
+    prev_lower = c == cl && cl != cu;
+    prev_separator = c == U'_' || c == U' ';
+  }
+  if (best_held) score += best_score;
+  return {pidx == n, s(score)};
+}
+
+FuzzyScore fuzzy_match(std::string_view pattern, std::string_view instring,
+                       const FuzzyWeights& weights) {
+  if (pattern.empty()) return {false, 0};
+  return fuzzy_match(FuzzyPattern(pattern), instring, weights);
+}
+
+bool fuzzy_match_simple(std::string_view pattern, std::string_view instring, bool case_sensitive) {
+  if (pattern.empty()) return true;
+  if (instring.empty()) return false;
+  const std::u32string p = case_sensitive ? text::decode(pattern) : text::lowercase_full(pattern);
+  const std::u32string t = case_sensitive ? text::decode(instring) : text::lowercase_full(instring);
+  std::size_t i = 0;
+  for (char32_t c : t) {
+    if (c == p[i] && ++i == p.size()) return true;
+  }
+  return false;
+}
+
+std::vector<RankedCandidate> get_best_matches(std::string_view search,
+                                              const std::vector<std::string_view>& candidates) {
+  std::vector<RankedCandidate> kept;
+  if (search.empty()) return kept;
+  const FuzzyPattern pattern(search);
+  const FuzzyWeights defaults;
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    const FuzzyScore r = fuzzy_match(pattern, candidates[i], defaults);
+    if (r.matched) kept.push_back({i, r.score});
+  }
+  std::stable_sort(
+      kept.begin(), kept.end(),
+      [](const RankedCandidate& a, const RankedCandidate& b) { return a.score > b.score; });
+  return kept;
+}
+
+}  // namespace tavrell::fuzzy
