@@ -335,3 +335,18 @@ def test_calls_from_many_threads():
     for t in threads:
         t.join()
     assert errors == []
+
+
+def test_type_stubs_cover_exactly_the_registered_names():
+    import ast
+    import pathlib
+
+    package = pathlib.Path(tavrell_search.__file__).parent
+    assert (package / "py.typed").exists()
+    tree = ast.parse((package / "_tavrell_search.pyi").read_text())
+    names = [
+        node.name
+        for node in tree.body
+        if isinstance(node, (ast.FunctionDef, ast.ClassDef))
+    ]
+    assert sorted(names) == sorted(ALL_NAMES)
