@@ -350,3 +350,23 @@ def test_type_stubs_cover_exactly_the_registered_names():
         if isinstance(node, (ast.FunctionDef, ast.ClassDef))
     ]
     assert sorted(names) == sorted(ALL_NAMES)
+
+
+def test_second_interpreter_is_refused(tmp_path):
+    testcapi = pytest.importorskip("_testcapi")
+    if not hasattr(testcapi, "run_in_subinterp"):
+        pytest.skip("no legacy sub-interpreter runner")
+    out = tmp_path / "result.txt"
+    code = (
+        "try:\n"
+        "    import tavrell_search._tavrell_search\n"
+        "    r = 'imported'\n"
+        "except BaseException as e:\n"
+        "    r = type(e).__name__ + ': ' + str(e)\n"
+        f"open({str(out)!r}, 'w').write(r)\n"
+    )
+    assert testcapi.run_in_subinterp(code) == 0
+    assert out.read_text().startswith("ImportError: ")
+    assert "sub-interpreters" in out.read_text()
+    # The main interpreter's module is unaffected.
+    assert ts.fuzzy_match("fb", "FooBar") == (True, 16)
