@@ -1,0 +1,319 @@
+// The closest-match search of the not-found report.
+//
+// Every window of n consecutive content lines (n = lines of old) near a line
+// that holds the anchor is a candidate; the winner is the most similar window
+// (the earliest one on a tie) whose similarity 1 - distance / max byte length
+// reaches 0.8. An edit distance over a window of hundreds of lines is costly,
+// so windows are first ranked by a cheap upper bound on their similarity and
+// examined best first: once a good window is known, most others provably
+// cannot beat it and are never measured, and the distances that are measured
+// are bounded by what the window would need to win. The outcome (which window,
+// its similarity) is the one of the plain scan in ascending order, because a
+// window is only passed over when it cannot win under that scan's own rule.
+#include "content_replacer/closest_match.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "content_replacer/reports.h"
+#include "text/levenshtein.h"
+#include "text/lines.h"
+#include "text/utf8.h"
+#include "text/whitespace.h"
+
+namespace tavrell::content_replacer::detail {
+namespace {
+
+constexpr double kMinSimilarity = 0.8;
+// Windows may start this many lines before or after a line holding the anchor.
+constexpr std::size_t kAnchorReach = 5;
+// Without any anchor line, only the first windows are examined.
+constexpr std::size_t kFallbackWindows = 100;
+
+std::size_t offset_in(std::string_view content, std::string_view line) {
+  return static_cast<std::size_t>(line.data() - content.data());
+}
+
+// The similarity exactly as the report defines it; every test below goes
+// through this one expression so that bounds and results agree to the bit.
+double similarity_of(std::uint64_t distance, std::uint64_t length) {
+  return 1.0 - static_cast<double>(distance) / static_cast<double>(length);
+}
+
+// Window starts in ascending order, each once: those within reach of a line
+// that contains the anchor or, when no line does, the first windows.
+std::vector<std::size_t> window_starts(std::string_view content,
+                                       const std::vector<std::string_view>& lines,
+                                       std::string_view anchor, std::size_t windows) {
+  std::vector<std::size_t> starts;
+  const std::vector<std::size_t> anchor_lines =
+      lines_containing(content, lines, anchor, static_cast<std::size_t>(-1));
+  for (std::size_t j : anchor_lines) {
+    std::size_t lo = j >= kAnchorReach ? j - kAnchorReach : 0;
+    if (!starts.empty()) lo = std::max(lo, starts.back() + 1);
+    const std::size_t hi = std::min(j + kAnchorReach, windows - 1);
+    for (std::size_t s = lo; s <= hi; ++s) starts.push_back(s);
+  }
+  if (starts.empty()) {
+    const std::size_t count = std::min(windows, kFallbackWindows);
+    for (std::size_t s = 0; s < count; ++s) starts.push_back(s);
+  }
+  return starts;
+}
+
+// Code points fall into buckets: ASCII one each, the rest hashed into 128.
+constexpr std::size_t kBuckets = 256;
+
+std::size_t bucket_of(char32_t c) {
+  if (c < 0x80) return c;
+  return 0x80 + ((static_cast<std::uint32_t>(c) * 2654435761u) >> 25);
+}
+
+template <class F>
+void for_each_bucket(std::string_view s, F&& f) {
+  for (std::size_t i = 0; i < s.size();) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    if (b < 0x80) {
+      f(b);
+      ++i;
+    } else {
+      f(bucket_of(text::decode_next(s, i)));
+    }
+  }
+}
+
+// A lower bound on the edit distance between old and a window, kept up to
+// date while the window slides. An edit removes at most one surplus and one
+// missing character from the character balance of the two texts, so the
+// distance is at least the larger of the two totals. Merging characters into
+// buckets only lowers both totals, so the bound stays valid.
+class CharBalance {
+ public:
+  explicit CharBalance(std::string_view old) {
+    base_.fill(0);
+    for_each_bucket(old, [&](std::size_t b) {
+      ++base_[b];
+      ++old_chars_;
+    });
+  }
+
+  // Starts over with an empty window.
+  void clear() {
+    diff_ = base_;
+    surplus_ = old_chars_;
+    missing_ = 0;
+  }
+
+  void add(std::string_view s) {
+    for_each_bucket(s, [&](std::size_t b) { take(b); });
+  }
+  void add_newlines(std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) take('\n');
+  }
+  void remove(std::string_view s) {
+    for_each_bucket(s, [&](std::size_t b) { give(b); });
+  }
+
+  std::uint64_t bound() const { return std::max(surplus_, missing_); }
+
+ private:
+  void take(std::size_t b) {
+    if (diff_[b] > 0) {
+      --surplus_;
+    } else {
+      ++missing_;
+    }
+    --diff_[b];
+  }
+  void give(std::size_t b) {
+    if (diff_[b] < 0) {
+      --missing_;
+    } else {
+      ++surplus_;
+    }
+    ++diff_[b];
+  }
+
+  std::array<std::int64_t, kBuckets> base_{};  // characters of old per bucket
+  std::array<std::int64_t, kBuckets> diff_{};  // old minus window per bucket
+  std::uint64_t old_chars_ = 0;
+  std::uint64_t surplus_ = 0;  // characters old has beyond the window
+  std::uint64_t missing_ = 0;  // characters the window has beyond old
+};
+
+struct Candidate {
+  std::size_t start;
+  std::uint64_t length;  // the greater byte length of old and the window
+  std::uint64_t lower;   // lower bound on the distance
+  double ceiling;        // similarity at that bound: no higher value is possible
+};
+
+// Line data needed per window, computed once per call.
+class WindowTable {
+ public:
+  WindowTable(std::string_view content, const std::vector<std::string_view>& lines, std::size_t n)
+      : content_(content), lines_(lines), n_(n) {
+    bytes_before_.reserve(lines.size() + 1);
+    lost_cr_before_.reserve(lines.size() + 1);
+    bytes_before_.push_back(0);
+    lost_cr_before_.push_back(0);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      bytes_before_.push_back(bytes_before_.back() + lines[i].size());
+      // A "\r\n" that survived the normalisation (from "\r\r\n") loses its
+      // "\r" to the lines rule; such a window is not a plain slice of content.
+      const bool lost_cr =
+          i + 1 < lines.size() &&
+          offset_in(content, lines[i + 1]) - offset_in(content, lines[i]) - lines[i].size() != 1;
+      lost_cr_before_.push_back(lost_cr_before_.back() + (lost_cr ? 1 : 0));
+    }
+  }
+
+  std::uint64_t bytes(std::size_t s) const {
+    return bytes_before_[s + n_] - bytes_before_[s] + (n_ - 1);
+  }
+
+  // The window's lines joined with "\n": a view into the content when that is
+  // the same text, else a copy kept in scratch.
+  std::string_view text(std::size_t s, std::string& scratch) const {
+    if (lost_cr_before_[s + n_ - 1] == lost_cr_before_[s]) {
+      const std::size_t begin = offset_in(content_, lines_[s]);
+      const std::string_view last = lines_[s + n_ - 1];
+      return content_.substr(begin, offset_in(content_, last) + last.size() - begin);
+    }
+    scratch = text::join_line_range(lines_, s, s + n_);
+    return scratch;
+  }
+
+ private:
+  std::string_view content_;
+  const std::vector<std::string_view>& lines_;
+  std::size_t n_;
+  std::vector<std::uint64_t> bytes_before_;
+  std::vector<std::size_t> lost_cr_before_;
+};
+
+// Ranks the windows by the best similarity each could reach, dropping those
+// that cannot reach the threshold at all.
+std::vector<Candidate> rank_windows(std::string_view old,
+                                    const std::vector<std::string_view>& lines,
+                                    const WindowTable& table,
+                                    const std::vector<std::size_t>& starts, std::size_t n) {
+  std::vector<Candidate> ranked;
+  CharBalance balance(old);
+  bool placed = false;
+  std::size_t current = 0;
+  for (std::size_t s : starts) {
+    const std::uint64_t window_bytes = table.bytes(s);
+    if (window_bytes == 0) continue;  // an empty window is never a match
+    if (!placed || s >= current + n) {
+      balance.clear();
+      balance.add_newlines(n - 1);
+      for (std::size_t i = s; i < s + n; ++i) balance.add(lines[i]);
+    } else {
+      for (std::size_t i = current; i < s; ++i) balance.remove(lines[i]);
+      for (std::size_t i = current + n; i < s + n; ++i) balance.add(lines[i]);
+    }
+    placed = true;
+    current = s;
+    const std::uint64_t length = std::max<std::uint64_t>(old.size(), window_bytes);
+    const std::uint64_t lower = balance.bound();
+    const double ceiling = similarity_of(lower, length);
+    if (ceiling < kMinSimilarity) continue;
+    ranked.push_back({s, length, lower, ceiling});
+  }
+  std::sort(ranked.begin(), ranked.end(), [](const Candidate& a, const Candidate& b) {
+    if (a.ceiling != b.ceiling) return a.ceiling > b.ceiling;
+    return a.start < b.start;
+  });
+  return ranked;
+}
+
+}  // namespace
+
+std::vector<std::size_t> lines_containing(std::string_view content,
+                                          const std::vector<std::string_view>& lines,
+                                          std::string_view needle, std::size_t limit) {
+  std::vector<std::size_t> found;
+  if (needle.empty()) return found;
+  std::size_t line = 0;
+  std::size_t from = 0;
+  while (line < lines.size() && found.size() < limit) {
+    const std::size_t hit = find_bytes(content, needle, from);
+    if (hit == std::string_view::npos) break;
+    while (line + 1 < lines.size() && offset_in(content, lines[line + 1]) <= hit) ++line;
+    // A hit that runs past the line's end covers the "\r" that the lines rule
+    // took off a surviving "\r\n"; the line itself does not contain needle,
+    // and no later hit in it can fit either, since needle holds no "\n".
+    if (hit + needle.size() <= offset_in(content, lines[line]) + lines[line].size()) {
+      found.push_back(line);
+    }
+    ++line;
+    if (line < lines.size()) from = offset_in(content, lines[line]);
+  }
+  return found;
+}
+
+std::optional<FuzzyMatchInfo> find_closest_match(std::string_view content,
+                                                 const std::vector<std::string_view>& lines,
+                                                 std::string_view old) {
+  const std::vector<std::string_view> old_lines = text::split_lines(old);
+  const std::size_t n = old_lines.size();
+  if (n == 0 || lines.size() < n) return std::nullopt;
+  const auto anchor = std::find_if(old_lines.begin(), old_lines.end(),
+                                   [](std::string_view l) { return !text::is_blank(l); });
+  if (anchor == old_lines.end()) return std::nullopt;
+
+  const std::size_t windows = lines.size() - n + 1;
+  const WindowTable table(content, lines, n);
+  const std::vector<Candidate> ranked =
+      rank_windows(old, lines, table, window_starts(content, lines, *anchor, windows), n);
+
+  bool found = false;
+  double best = 0.0;
+  std::size_t best_start = 0;
+  std::string scratch;
+  for (const Candidate& c : ranked) {
+    // Later candidates have no higher ceiling, so none of them can win either.
+    if (found && c.ceiling < best) break;
+    // Under the ascending scan a window wins when it reaches the threshold and
+    // beats every earlier window, and no later window with the same value
+    // displaces it: here, in any order, that is "higher, or equal and earlier".
+    const auto wins = [&](std::uint64_t distance) {
+      const double sim = similarity_of(distance, c.length);
+      if (sim < kMinSimilarity) return false;
+      return !found || sim > best || (sim == best && c.start < best_start);
+    };
+    if (!wins(c.lower)) continue;
+    // The largest distance that still wins; similarity falls as the distance
+    // grows, so the winning distances are exactly 0..limit. The estimate is
+    // only a starting point: the exact test settles the value.
+    const double needed = found ? std::max(best, kMinSimilarity) : kMinSimilarity;
+    std::uint64_t limit = std::min<std::uint64_t>(
+        c.length, static_cast<std::uint64_t>((1.0 - needed) * static_cast<double>(c.length)) + 1);
+    limit = std::max(limit, c.lower);
+    while (!wins(limit)) --limit;  // ends at c.lower at the latest
+    while (limit < c.length && wins(limit + 1)) ++limit;
+
+    const std::string_view window = table.text(c.start, scratch);
+    const std::optional<std::uint64_t> distance =
+        text::levenshtein_distance_bounded(old, window, limit);
+    if (!distance || !wins(*distance)) continue;
+    found = true;
+    best = similarity_of(*distance, c.length);
+    best_start = c.start;
+  }
+  if (!found) return std::nullopt;
+
+  FuzzyMatchInfo info;
+  info.similarity = best;
+  info.start_line = best_start + 1;
+  info.end_line = best_start + n;
+  info.text = std::string(table.text(best_start, scratch));
+  info.diff = comparison_text(old, info.text);
+  return info;
+}
+
+}  // namespace tavrell::content_replacer::detail
