@@ -42,8 +42,15 @@ struct NoChange {};
 using ReplaceError = std::variant<NotFound, MultipleMatches, NoChange>;
 using ReplaceOutcome = std::variant<ReplaceResult, ReplaceError>;
 
+// Finds what old_string meant in content and puts new_string there. All three
+// texts have their "\r\n" line breaks turned into "\n" first; the returned
+// content and every line number refer to those normalised texts.
 ReplaceOutcome replace_content(std::string_view content, std::string_view old_string,
                                std::string_view new_string, bool replace_all,
                                std::optional<std::uint32_t> line_hint);
+
+// text with every "\r\n" replaced by "\n" in one left-to-right pass (a "\r"
+// not followed by "\n" stays).
+std::string normalize_line_breaks(std::string_view text);
 
 }  // namespace tavrell::content_replacer
