@@ -1,0 +1,213 @@
+#include "streaming_matcher/streaming_matcher.h"
+
+#include <algorithm>
+#include <limits>
+#include <new>
+#include <unordered_map>
+
+#include "text/lines.h"
+#include "text/whitespace.h"
+
+namespace tavrell::streaming {
+namespace {
+
+constexpr std::uint32_t kMaxCost = std::numeric_limits<std::uint32_t>::max();
+
+// Costs saturate instead of wrapping, so a huge query can never make a poor
+// alignment look cheap.
+inline std::uint32_t add_cost(std::uint32_t a, std::uint32_t b) {
+  const std::uint32_t sum = a + b;
+  return sum < a ? kMaxCost : sum;
+}
+
+inline std::uint32_t skipped_query_lines_cost(std::size_t lines) {
+  if (lines > kMaxCost / kSkipQueryLineCost) return kMaxCost;
+  return static_cast<std::uint32_t>(lines) * kSkipQueryLineCost;
+}
+
+}  // namespace
+
+StreamingFuzzyMatcher::StreamingFuzzyMatcher(std::string_view source_text) {
+  const std::vector<std::string_view> lines = text::split_lines(source_text);
+
+  std::size_t total = 0;
+  for (std::string_view line : lines) total += line.size() + 1;
+  joined_.reserve(total);
+  line_offsets_.reserve(lines.size() + 1);
+  std::uint64_t offset = 0;
+  for (std::string_view line : lines) {
+    line_offsets_.push_back(offset);
+    if (offset != 0) joined_.push_back('\n');
+    joined_.append(line);
+    offset += line.size() + 1;
+  }
+  line_offsets_.push_back(offset);
+  column_count_ = lines.size() + 1;
+
+  // Intern the trimmed source lines. The map's keys view joined_, which is
+  // complete and no longer changes; the map lives only during construction.
+  std::unordered_map<std::string_view, std::size_t> ids;
+  ids.reserve(lines.size());
+  line_ids_.reserve(lines.size());
+  for (std::size_t k = 0; k < lines.size(); ++k) {
+    const std::string_view line = source_line(k);
+    const std::size_t lead = text::leading_white_space_bytes(line);
+    const std::string_view trimmed = text::trim_end(line.substr(lead));
+    auto [it, inserted] = ids.try_emplace(trimmed, distinct_lines_.size());
+    if (inserted) {
+      distinct_lines_.push_back(DistinctLine{static_cast<std::size_t>(line_offsets_[k]) + lead,
+                                             trimmed.size(), sketch_line(trimmed)});
+    }
+    line_ids_.push_back(it->second);
+  }
+}
+
+std::string_view StreamingFuzzyMatcher::source_line(std::size_t k) const {
+  const auto start = static_cast<std::size_t>(line_offsets_[k]);
+  const auto next = static_cast<std::size_t>(line_offsets_[k + 1]);
+  return std::string_view(joined_).substr(start, next - start - 1);
+}
+
+MatrixCell StreamingFuzzyMatcher::cell(std::size_t r, std::size_t c) const {
+  const std::size_t i = r * static_cast<std::size_t>(column_count_) + c;
+  return MatrixCell{costs_[i], steps_[i]};
+}
+
+std::size_t StreamingFuzzyMatcher::matrix_bytes() const {
+  return costs_.size() * sizeof(std::uint32_t) + steps_.size() * sizeof(Step);
+}
+
+std::optional<MatchRange> StreamingFuzzyMatcher::push(std::string_view chunk,
+                                                      std::optional<std::uint32_t> line_hint) {
+  if (line_hint) line_hint_ = line_hint;
+  // The buffer held no "\n" before this chunk, so only the chunk is searched.
+  const std::size_t old_size = line_buffer_.size();
+  line_buffer_.append(chunk);
+  const std::size_t found = std::string_view(line_buffer_).substr(old_size).rfind('\n');
+  if (found != std::string_view::npos) {
+    const std::size_t newline = old_size + found;
+    for (std::string_view line :
+         text::split_lines(std::string_view(line_buffer_).substr(0, newline + 1))) {
+      query_lines_.emplace_back(line);
+    }
+    line_buffer_.erase(0, newline + 1);
+    matches_ = resolve_location_fuzzy();
+  }
+  if (std::optional<MatchRange> best = select_best_match()) return best;
+  if (!matches_.empty()) return matches_.front();
+  return std::nullopt;
+}
+
+std::vector<MatchRange> StreamingFuzzyMatcher::finish() {
+  if (!line_buffer_.empty()) {
+    // No "\n" follows the last piece, so it is kept whole, a final "\r" too.
+    query_lines_.push_back(std::move(line_buffer_));
+    line_buffer_.clear();
+    matches_ = resolve_location_fuzzy();
+  }
+  return matches_;
+}
+
+std::vector<MatchRange> StreamingFuzzyMatcher::resolve_location_fuzzy() {
+  const std::size_t cols = static_cast<std::size_t>(column_count_);
+  const std::size_t first_new = rows_filled_ == 0 ? 0 : static_cast<std::size_t>(rows_filled_);
+  const std::size_t rows = query_lines_.size() + 1;
+  if (rows > std::numeric_limits<std::size_t>::max() / cols) throw std::bad_alloc();
+  // New cells start at cost 0 reached by a pairing; row 0 keeps these values
+  // for ever, so an alignment may begin before any source line for free.
+  costs_.resize(rows * cols, 0);
+  steps_.resize(rows * cols, Step::PairLines);
+  rows_filled_ = rows;
+
+  std::vector<std::uint8_t> pair_costs(distinct_lines_.size());
+  for (std::size_t r = std::max<std::size_t>(first_new, 1); r < rows; ++r) fill_row(r, pair_costs);
+  return collect_regions();
+}
+
+void StreamingFuzzyMatcher::fill_row(std::size_t r, std::vector<std::uint8_t>& pair_costs) {
+  // The pair cost depends only on the trimmed texts, so it is computed once
+  // per distinct source line rather than once per column.
+  const std::string_view query = text::trim(query_lines_[r - 1]);
+  const LineSketch query_sketch = sketch_line(query);
+  const std::string_view joined(joined_);
+  for (std::size_t id = 0; id < distinct_lines_.size(); ++id) {
+    const DistinctLine& d = distinct_lines_[id];
+    pair_costs[id] = static_cast<std::uint8_t>(
+        trimmed_pair_cost(query, query_sketch, joined.substr(d.offset, d.size), d.sketch));
+  }
+
+  const std::size_t cols = static_cast<std::size_t>(column_count_);
+  const std::uint32_t* above = costs_.data() + (r - 1) * cols;
+  std::uint32_t* row = costs_.data() + r * cols;
+  Step* steps = steps_.data() + r * cols;
+  row[0] = skipped_query_lines_cost(r);
+  steps[0] = Step::SkipQueryLine;
+  std::uint32_t left = row[0];
+  for (std::size_t c = 1; c < cols; ++c) {
+    const std::uint32_t pair = add_cost(above[c - 1], pair_costs[line_ids_[c - 1]]);
+    const std::uint32_t skip_source = add_cost(left, kSkipSourceLineCost);
+    const std::uint32_t skip_query = add_cost(above[c], kSkipQueryLineCost);
+    // Ties go to skipping the query line, then to skipping the source line;
+    // a pairing wins only when strictly cheaper.
+    std::uint32_t best = skip_query;
+    Step step = Step::SkipQueryLine;
+    if (skip_source < skip_query) {
+      best = skip_source;
+      step = Step::SkipSourceLine;
+    }
+    if (pair < best) {
+      best = pair;
+      step = Step::PairLines;
+    }
+    row[c] = best;
+    steps[c] = step;
+    left = best;
+  }
+}
+
+std::vector<MatchRange> StreamingFuzzyMatcher::collect_regions() const {
+  std::vector<MatchRange> regions;
+  const std::size_t cols = static_cast<std::size_t>(column_count_);
+  const std::size_t query_count = query_lines_.size();
+  if (cols <= 1 || query_count == 0) return regions;
+
+  const std::uint32_t* last = costs_.data() + query_count * cols;
+  const std::uint32_t best = *std::min_element(last + 1, last + cols);
+  // An accepted region pairs at least 80% of the query lines (each unpaired
+  // one costs 10) and skips at most a quarter as many source lines as it
+  // pairs (3 each); its pairings cost at most 1 each. Such an alignment costs
+  // at most 3.55 per query line, so above 4 per line every candidate would be
+  // rejected and tracing them back (one path per column when nothing
+  // matches) is skipped.
+  if (best > 4 * static_cast<std::uint64_t>(query_count)) return regions;
+
+  for (std::size_t end = 1; end < cols; ++end) {
+    if (last[end] != best) continue;
+    std::size_t r = query_count;
+    std::size_t c = end;
+    std::uint64_t paired = 0;
+    while (r > 0 && c > 0) {
+      switch (steps_[r * cols + c]) {
+        case Step::SkipQueryLine:
+          --r;
+          break;
+        case Step::SkipSourceLine:
+          --c;
+          break;
+        case Step::PairLines:
+          --r;
+          --c;
+          ++paired;
+          break;
+      }
+    }
+    const std::size_t start = c;
+    const std::uint64_t span = std::max<std::uint64_t>(end - start, query_count);
+    const float coverage = static_cast<float>(paired) / static_cast<float>(span);
+    if (!(coverage >= 0.8f)) continue;
+    regions.push_back(MatchRange{line_offsets_[start], line_offsets_[end] - 1});
+  }
+  return regions;
+}
+
+}  // namespace tavrell::streaming
