@@ -78,7 +78,7 @@ PIECES = ["-", "+", " ", "  ", "\t", "\u00a0", "\u3000", "\u2003", "\n", "\r\n",
 
 
 @settings(max_examples=300, deadline=None)
-@given(st.lists(st.sampled_from(PIECES), max_size=30).map("".join))
+@given(st.one_of(st.lists(st.sampled_from(PIECES), max_size=30).map("".join), st.text()))
 def test_trim_diff_matches_reference(text):
     assert ts.trim_diff(text) == reference_trim(text)
 

@@ -46,7 +46,7 @@ std::string error_text(cr::ReplaceError&& error) {
 ApplyDiffOutcome run(std::string_view content, std::string_view diff_text, bool replace_all,
                      std::optional<std::uint32_t> line_hint) {
   std::vector<DiffHunk> hunks = parse_locationless_diff(diff_text);
-  if (hunks.empty()) return ApplyDiffError{NoHunksFound{}};
+  if (hunks.empty()) return ApplyDiffOutcome(std::in_place_type<ApplyDiffError>, NoHunksFound{});
 
   // The caller's content is read in place until the first hunk applies; from
   // then on the working content is the engine's result, moved, never copied.
@@ -80,7 +80,10 @@ ApplyDiffOutcome run(std::string_view content, std::string_view diff_text, bool 
     }
   }
 
-  if (applied == 0) return ApplyDiffError{NoneApplied{none_applied_message(hunks.size())}};
+  if (applied == 0) {
+    return ApplyDiffOutcome(std::in_place_type<ApplyDiffError>,
+                            NoneApplied{none_applied_message(hunks.size())});
+  }
 
   ApplyDiffResult result;
   result.content = std::move(*working);
