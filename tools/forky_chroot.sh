@@ -175,7 +175,7 @@ ensure() {
 lock() {
   mkdir -p "$cache"
   exec 9>"$cache/forky-chroot.lock"
-  flock -w 3600 9 || die "timed out waiting for $cache/forky-chroot.lock"
+  flock -w 900 9 || die "timed out waiting for $cache/forky-chroot.lock"
 }
 
 # The index this machine's pip uses, so that pip in the chroot asks the same
