@@ -16,6 +16,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <string>
 
 #include "content_replacer/reports.h"
@@ -32,6 +33,8 @@ constexpr double kMinSimilarity = 0.8;
 constexpr std::size_t kAnchorReach = 5;
 // Without any anchor line, only the first windows are examined.
 constexpr std::size_t kFallbackWindows = 100;
+// Distances measured before the piece bounds are worked out.
+constexpr std::size_t kMeasuresBeforePieces = 8;
 
 std::size_t offset_in(std::string_view content, std::string_view line) {
   return static_cast<std::size_t>(line.data() - content.data());
@@ -151,17 +154,33 @@ struct Candidate {
   double ceiling;        // similarity at that bound: no higher value is possible
 };
 
+// Code points of s as the distance counts them (a malformed byte is one).
+std::uint64_t decoded_length(std::string_view s) {
+  std::uint64_t count = 0;
+  for (std::size_t i = 0; i < s.size(); ++count) {
+    if (static_cast<unsigned char>(s[i]) < 0x80) {
+      ++i;
+    } else {
+      text::decode_next(s, i);
+    }
+  }
+  return count;
+}
+
 // Line data needed per window, computed once per call.
 class WindowTable {
  public:
   WindowTable(std::string_view content, const std::vector<std::string_view>& lines, std::size_t n)
       : content_(content), lines_(lines), n_(n) {
     bytes_before_.reserve(lines.size() + 1);
+    chars_before_.reserve(lines.size() + 1);
     lost_cr_before_.reserve(lines.size() + 1);
     bytes_before_.push_back(0);
+    chars_before_.push_back(0);
     lost_cr_before_.push_back(0);
     for (std::size_t i = 0; i < lines.size(); ++i) {
       bytes_before_.push_back(bytes_before_.back() + lines[i].size());
+      chars_before_.push_back(chars_before_.back() + decoded_length(lines[i]) + 1);
       // A "\r\n" that survived the normalisation (from "\r\r\n") loses its
       // "\r" to the lines rule; such a window is not a plain slice of content.
       const bool lost_cr =
@@ -171,9 +190,16 @@ class WindowTable {
     }
   }
 
+  std::size_t lines_per_window() const { return n_; }
+
   std::uint64_t bytes(std::size_t s) const {
     return bytes_before_[s + n_] - bytes_before_[s] + (n_ - 1);
   }
+
+  // Code-point span [first, last) of window s in the content lines joined
+  // with "\n", the text that every window is a piece of.
+  std::uint64_t first_char(std::size_t s) const { return chars_before_[s]; }
+  std::uint64_t end_char(std::size_t s) const { return chars_before_[s + n_] - 1; }
 
   // The window's lines joined with "\n": a view into the content when that is
   // the same text, else a copy kept in scratch.
@@ -192,6 +218,7 @@ class WindowTable {
   const std::vector<std::string_view>& lines_;
   std::size_t n_;
   std::vector<std::uint64_t> bytes_before_;
+  std::vector<std::uint64_t> chars_before_;  // code points, one line break per line
   std::vector<std::size_t> lost_cr_before_;
 };
 
@@ -230,6 +257,142 @@ std::vector<Candidate> rank_windows(std::string_view old,
   });
   return ranked;
 }
+
+// The match bits of one piece of old (at most 64 code points): bit i of
+// bits(c) is set when piece[i] == c.
+class PieceBits {
+ public:
+  explicit PieceBits(std::u32string_view piece) {
+    ascii_.fill(0);
+    for (std::size_t i = 0; i < piece.size(); ++i) {
+      const std::uint64_t bit = std::uint64_t{1} << i;
+      const char32_t c = piece[i];
+      if (c < 0x80) {
+        ascii_[c] |= bit;
+        continue;
+      }
+      auto at = std::lower_bound(other_.begin(), other_.end(), c,
+                                 [](const auto& e, char32_t v) { return e.first < v; });
+      if (at == other_.end() || at->first != c) at = other_.insert(at, {c, 0});
+      at->second |= bit;
+    }
+  }
+
+  std::uint64_t bits(char32_t c) const {
+    if (c < 0x80) return ascii_[c];
+    auto at = std::lower_bound(other_.begin(), other_.end(), c,
+                               [](const auto& e, char32_t v) { return e.first < v; });
+    return at != other_.end() && at->first == c ? at->second : 0;
+  }
+
+ private:
+  std::array<std::uint64_t, 0x80> ascii_{};
+  std::vector<std::pair<char32_t, std::uint64_t>> other_;  // sorted by code point
+};
+
+// A second lower bound, far stronger on texts that merely look alike (code
+// against other code of the same style). Cut old into pieces of 64 code
+// points. An optimal alignment of old with a window aligns each piece with its
+// own stretch of the window, and the costs add up to the distance; each cost
+// is at least the distance from the piece to the best-matching stretch that
+// ends anywhere inside the window. One bit-parallel pass per piece over the
+// content (Myers' approximate matching: row 0 is all zeros, so a match may
+// start anywhere) yields that best cost for every end position at once, and a
+// sliding minimum turns it into a value per window.
+class PieceBounds {
+ public:
+  bool ready() const { return ready_; }
+
+  std::uint64_t bound(std::size_t start) const {
+    if (!ready_) return 0;
+    auto at = std::lower_bound(starts_.begin(), starts_.end(), start);
+    return at != starts_.end() && *at == start ? sums_[at - starts_.begin()] : 0;
+  }
+
+  void compute(std::string_view old, const std::vector<std::string_view>& lines,
+               const WindowTable& table, const std::vector<Candidate>& ranked) {
+    ready_ = true;
+    for (const Candidate& c : ranked) starts_.push_back(c.start);
+    std::sort(starts_.begin(), starts_.end());
+    sums_.assign(starts_.size(), 0);
+    if (starts_.empty()) return;
+
+    // The content lines that the windows cover, decoded once and joined, each
+    // followed by "\n"; line_ends[i] is the end of line first_line + i.
+    const std::size_t n = table.lines_per_window();
+    const std::size_t first_line = starts_.front();
+    const std::size_t line_count = starts_.back() + n - first_line;
+    std::u32string joined;
+    joined.reserve(table.first_char(first_line + line_count) - table.first_char(first_line));
+    std::vector<std::size_t> line_ends(line_count);
+    for (std::size_t i = 0; i < line_count; ++i) {
+      const std::string_view line = lines[first_line + i];
+      for (std::size_t k = 0; k < line.size();) joined.push_back(text::decode_next(line, k));
+      joined.push_back(U'\n');
+      line_ends[i] = joined.size();
+    }
+
+    const std::u32string old_chars = text::decode(old);
+    std::vector<std::uint8_t> line_best(line_count);
+    std::deque<std::size_t> window_min;
+    for (std::size_t at = 0; at < old_chars.size(); at += 64) {
+      const std::u32string_view piece = std::u32string_view(old_chars).substr(at, 64);
+      best_per_line(piece, joined, line_ends, line_best);
+      // The least value over the window's lines, sliding with the start. It
+      // also counts stretches that end on the line break after the window,
+      // which can only lower the bound.
+      window_min.clear();
+      std::size_t pushed = 0;
+      for (std::size_t w = 0; w < starts_.size(); ++w) {
+        const std::size_t first = starts_[w] - first_line;
+        for (; pushed < first + n; ++pushed) {
+          while (!window_min.empty() && line_best[window_min.back()] >= line_best[pushed]) {
+            window_min.pop_back();
+          }
+          window_min.push_back(pushed);
+        }
+        while (window_min.front() < first) window_min.pop_front();
+        sums_[w] += line_best[window_min.front()];
+      }
+    }
+  }
+
+ private:
+  // best[i] = least distance between piece and a stretch of text that ends
+  // within line i (its line break included).
+  static void best_per_line(std::u32string_view piece, const std::u32string& text,
+                            const std::vector<std::size_t>& line_ends,
+                            std::vector<std::uint8_t>& best) {
+    const PieceBits match(piece);
+    const std::uint64_t last = std::uint64_t{1} << (piece.size() - 1);
+    std::uint64_t pv = ~std::uint64_t{0};
+    std::uint64_t mv = 0;
+    std::uint64_t score = piece.size();
+    std::size_t j = 0;
+    for (std::size_t i = 0; i < line_ends.size(); ++i) {
+      std::uint64_t least = piece.size();  // no stretch at all costs the whole piece
+      for (; j < line_ends[i]; ++j) {
+        const std::uint64_t eq = match.bits(text[j]);
+        const std::uint64_t xv = eq | mv;
+        const std::uint64_t xh = (((eq & pv) + pv) ^ pv) | eq;
+        std::uint64_t ph = mv | ~(xh | pv);
+        std::uint64_t mh = pv & xh;
+        score += (ph & last) != 0;
+        score -= (mh & last) != 0;
+        ph <<= 1;  // no carry into row 0: a stretch may start at any column
+        mh <<= 1;
+        pv = mh | ~(xv | ph);
+        mv = ph & xv;
+        least = std::min(least, score);
+      }
+      best[i] = static_cast<std::uint8_t>(least);
+    }
+  }
+
+  bool ready_ = false;
+  std::vector<std::size_t> starts_;  // ascending
+  std::vector<std::uint64_t> sums_;  // lower bound per start
+};
 
 }  // namespace
 
@@ -275,6 +438,8 @@ std::optional<FuzzyMatchInfo> find_closest_match(std::string_view content,
   double best = 0.0;
   std::size_t best_start = 0;
   std::string scratch;
+  PieceBounds pieces;
+  std::size_t measured = 0;
   for (const Candidate& c : ranked) {
     // Later candidates have no higher ceiling, so none of them can win either.
     if (found && c.ceiling < best) break;
@@ -286,20 +451,27 @@ std::optional<FuzzyMatchInfo> find_closest_match(std::string_view content,
       if (sim < kMinSimilarity) return false;
       return !found || sim > best || (sim == best && c.start < best_start);
     };
-    if (!wins(c.lower)) continue;
+    std::uint64_t lower = std::max(c.lower, pieces.bound(c.start));
+    if (!wins(lower)) continue;
+    // A near copy of old ranks first and is settled by a few measurements;
+    // when many windows remain in play, the piece bounds pay for themselves.
+    if (!pieces.ready() && ++measured > kMeasuresBeforePieces) {
+      pieces.compute(old, lines, table, ranked);
+      lower = std::max(lower, pieces.bound(c.start));
+      if (!wins(lower)) continue;
+    }
     // The largest distance that still wins; similarity falls as the distance
     // grows, so the winning distances are exactly 0..limit. The estimate is
     // only a starting point: the exact test settles the value.
     const double needed = found ? std::max(best, kMinSimilarity) : kMinSimilarity;
     std::uint64_t limit = std::min<std::uint64_t>(
         c.length, static_cast<std::uint64_t>((1.0 - needed) * static_cast<double>(c.length)) + 1);
-    limit = std::max(limit, c.lower);
-    while (!wins(limit)) --limit;  // ends at c.lower at the latest
+    limit = std::max(limit, lower);
+    while (!wins(limit)) --limit;  // ends at lower at the latest
     while (limit < c.length && wins(limit + 1)) ++limit;
 
-    const std::string_view window = table.text(c.start, scratch);
     const std::optional<std::uint64_t> distance =
-        text::levenshtein_distance_bounded(old, window, limit);
+        text::levenshtein_distance_bounded(old, table.text(c.start, scratch), limit);
     if (!distance || !wins(*distance)) continue;
     found = true;
     best = similarity_of(*distance, c.length);
