@@ -201,6 +201,19 @@ def test_regions_of_a_whole_query(source, query, regions):
     assert regions == reference_regions(lines_rule(source), lines_rule(query))
 
 
+@pytest.mark.parametrize("char", ["e", "é"])
+@pytest.mark.parametrize("query_length", [1, 4, 5, 8, 10, 16, 20, 23, 40])
+def test_length_test_boundaries(char, query_length):
+    # Lines of one repeated character differ by their length alone: similar
+    # exactly when the shorter has at least 80% of the longer's bytes.
+    query = char * query_length
+    for source_length in range(1, 60):
+        source = char * source_length
+        found = bool(feed(f"zz\n{source}\nzz", query + "\n")[0].finish())
+        assert found == (pair_cost(query, source) < 13)
+        assert found == (query_length * 5 >= source_length * 4 and source_length * 5 >= query_length * 4)
+
+
 def test_a_block_repeated_through_the_source_gives_a_region_per_occurrence():
     source = "\n".join(["x"] * 50)
     matcher, _ = feed(source, "x\nx\nx\n")

@@ -32,19 +32,17 @@ LineSketch sketch_line(std::string_view trimmed) {
     if (sketch.counts[bucket] != UINT32_MAX) ++sketch.counts[bucket];
     sketch.present |= std::uint64_t{1} << bucket;
   }
+  for (std::uint32_t count : sketch.counts) sketch.total += count;
   return sketch;
 }
 
 std::uint64_t distance_lower_bound(const LineSketch& a, const LineSketch& b) {
-  std::uint64_t surplus_a = 0;
-  std::uint64_t surplus_b = 0;
-  for (std::size_t k = 0; k < a.counts.size(); ++k) {
-    const std::uint32_t x = a.counts[k];
-    const std::uint32_t y = b.counts[k];
-    surplus_a += x > y ? x - y : 0;
-    surplus_b += y > x ? y - x : 0;
-  }
-  return std::max(surplus_a, surplus_b);
+  // The larger of the two surpluses, sum(max(x - y, 0)) and sum(max(y - x, 0)),
+  // written as sum(max(x, y)) - min(sum x, sum y): one branch-free loop the
+  // compiler vectorises.
+  std::uint64_t larger = 0;
+  for (std::size_t k = 0; k < a.counts.size(); ++k) larger += std::max(a.counts[k], b.counts[k]);
+  return larger - std::min(a.total, b.total);
 }
 
 std::uint32_t trimmed_pair_cost(std::string_view a, const LineSketch& sa, std::string_view b,

@@ -26,6 +26,7 @@ inline constexpr std::uint32_t kDissimilarLinesCost = 13;
 struct LineSketch {
   std::array<std::uint32_t, 64> counts{};
   std::uint64_t present = 0;  // bit k set when bucket k is not empty
+  std::uint64_t total = 0;    // sum of counts
 };
 
 LineSketch sketch_line(std::string_view trimmed);

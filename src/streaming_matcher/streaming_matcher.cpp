@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <limits>
-#include <new>
 #include <unordered_map>
 
 #include "text/lines.h"
@@ -60,6 +59,22 @@ StreamingFuzzyMatcher::StreamingFuzzyMatcher(std::string_view source_text) {
     }
     line_ids_.push_back(it->second);
   }
+
+  // Order the distinct lines by length and renumber the source lines.
+  std::vector<std::size_t> order(distinct_lines_.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
+    return distinct_lines_[x].size < distinct_lines_[y].size;
+  });
+  std::vector<std::size_t> new_id(order.size());
+  std::vector<DistinctLine> sorted;
+  sorted.reserve(order.size());
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    new_id[order[i]] = i;
+    sorted.push_back(distinct_lines_[order[i]]);
+  }
+  distinct_lines_ = std::move(sorted);
+  for (std::size_t& id : line_ids_) id = new_id[id];
 }
 
 std::string_view StreamingFuzzyMatcher::source_line(std::size_t k) const {
@@ -69,12 +84,12 @@ std::string_view StreamingFuzzyMatcher::source_line(std::size_t k) const {
 }
 
 MatrixCell StreamingFuzzyMatcher::cell(std::size_t r, std::size_t c) const {
-  const std::size_t i = r * static_cast<std::size_t>(column_count_) + c;
-  return MatrixCell{costs_[i], steps_[i]};
+  return MatrixCell{cost_rows_[r][c], step_rows_[r][c]};
 }
 
 std::size_t StreamingFuzzyMatcher::matrix_bytes() const {
-  return costs_.size() * sizeof(std::uint32_t) + steps_.size() * sizeof(Step);
+  return static_cast<std::size_t>(rows_filled_ * column_count_) *
+         (sizeof(std::uint32_t) + sizeof(Step));
 }
 
 std::optional<MatchRange> StreamingFuzzyMatcher::push(std::string_view chunk,
@@ -110,36 +125,46 @@ std::vector<MatchRange> StreamingFuzzyMatcher::finish() {
 
 std::vector<MatchRange> StreamingFuzzyMatcher::resolve_location_fuzzy() {
   const std::size_t cols = static_cast<std::size_t>(column_count_);
-  const std::size_t first_new = rows_filled_ == 0 ? 0 : static_cast<std::size_t>(rows_filled_);
-  const std::size_t rows = query_lines_.size() + 1;
-  if (rows > std::numeric_limits<std::size_t>::max() / cols) throw std::bad_alloc();
-  // New cells start at cost 0 reached by a pairing; row 0 keeps these values
-  // for ever, so an alignment may begin before any source line for free.
-  costs_.resize(rows * cols, 0);
-  steps_.resize(rows * cols, Step::PairLines);
-  rows_filled_ = rows;
-
+  if (cost_rows_.empty()) {
+    // Row 0: an alignment may begin before any source line at no cost.
+    cost_rows_.push_back(std::make_unique<std::uint32_t[]>(cols));
+    step_rows_.push_back(std::make_unique<Step[]>(cols));
+    std::fill_n(step_rows_[0].get(), cols, Step::PairLines);
+  }
   std::vector<std::uint8_t> pair_costs(distinct_lines_.size());
-  for (std::size_t r = std::max<std::size_t>(first_new, 1); r < rows; ++r) fill_row(r, pair_costs);
+  while (cost_rows_.size() <= query_lines_.size()) {
+    cost_rows_.push_back(std::make_unique_for_overwrite<std::uint32_t[]>(cols));
+    step_rows_.push_back(std::make_unique_for_overwrite<Step[]>(cols));
+    fill_row(cost_rows_.size() - 1, pair_costs);
+  }
+  rows_filled_ = cost_rows_.size();
   return collect_regions();
 }
 
 void StreamingFuzzyMatcher::fill_row(std::size_t r, std::vector<std::uint8_t>& pair_costs) {
   // The pair cost depends only on the trimmed texts, so it is computed once
-  // per distinct source line rather than once per column.
+  // per distinct source line rather than once per column. Lines whose length
+  // is outside [0.8 La - 1, 1.25 La + 2] fail the length test for a query
+  // line of La bytes; the exact test still decides the lines inside.
   const std::string_view query = text::trim(query_lines_[r - 1]);
   const LineSketch query_sketch = sketch_line(query);
+  const std::size_t shortest = query.size() / 5 * 4 + query.size() % 5 * 4 / 5;
+  const std::size_t longest = query.size() + query.size() / 4 + 2;
+  auto by_size = [](const DistinctLine& d, std::size_t size) { return d.size < size; };
+  const auto first = std::lower_bound(distinct_lines_.begin(), distinct_lines_.end(),
+                                      shortest > 0 ? shortest - 1 : 0, by_size);
+  const auto last = std::lower_bound(first, distinct_lines_.end(), longest + 1, by_size);
+  std::fill(pair_costs.begin(), pair_costs.end(), static_cast<std::uint8_t>(kDissimilarLinesCost));
   const std::string_view joined(joined_);
-  for (std::size_t id = 0; id < distinct_lines_.size(); ++id) {
-    const DistinctLine& d = distinct_lines_[id];
-    pair_costs[id] = static_cast<std::uint8_t>(
-        trimmed_pair_cost(query, query_sketch, joined.substr(d.offset, d.size), d.sketch));
+  for (auto it = first; it != last; ++it) {
+    pair_costs[static_cast<std::size_t>(it - distinct_lines_.begin())] = static_cast<std::uint8_t>(
+        trimmed_pair_cost(query, query_sketch, joined.substr(it->offset, it->size), it->sketch));
   }
 
   const std::size_t cols = static_cast<std::size_t>(column_count_);
-  const std::uint32_t* above = costs_.data() + (r - 1) * cols;
-  std::uint32_t* row = costs_.data() + r * cols;
-  Step* steps = steps_.data() + r * cols;
+  const std::uint32_t* above = cost_rows_[r - 1].get();
+  std::uint32_t* row = cost_rows_[r].get();
+  Step* steps = step_rows_[r].get();
   row[0] = skipped_query_lines_cost(r);
   steps[0] = Step::SkipQueryLine;
   std::uint32_t left = row[0];
@@ -171,7 +196,7 @@ std::vector<MatchRange> StreamingFuzzyMatcher::collect_regions() const {
   const std::size_t query_count = query_lines_.size();
   if (cols <= 1 || query_count == 0) return regions;
 
-  const std::uint32_t* last = costs_.data() + query_count * cols;
+  const std::uint32_t* last = cost_rows_[query_count].get();
   const std::uint32_t best = *std::min_element(last + 1, last + cols);
   // An accepted region pairs at least 80% of the query lines (each unpaired
   // one costs 10) and skips at most a quarter as many source lines as it
@@ -187,7 +212,7 @@ std::vector<MatchRange> StreamingFuzzyMatcher::collect_regions() const {
     std::size_t c = end;
     std::uint64_t paired = 0;
     while (r > 0 && c > 0) {
-      switch (steps_[r * cols + c]) {
+      switch (step_rows_[r][c]) {
         case Step::SkipQueryLine:
           --r;
           break;

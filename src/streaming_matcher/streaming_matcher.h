@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -97,7 +98,9 @@ class StreamingFuzzyMatcher {
 
   // Source lines interned by their trimmed text: many lines of code are
   // identical once trimmed ("}", blank lines, "end"), and the pair cost of a
-  // query line needs computing only once per distinct trimmed line.
+  // query line needs computing only once per distinct trimmed line. Distinct
+  // lines are sorted by length, so the lines that fail the length test for a
+  // query line (most of them) are skipped as a block.
   struct DistinctLine {
     std::size_t offset;  // of the trimmed text in joined_
     std::size_t size;
@@ -111,9 +114,11 @@ class StreamingFuzzyMatcher {
   std::vector<MatchRange> matches_;
   std::optional<std::uint32_t> line_hint_;
 
-  // rows_filled_ rows of column_count_ cells, row-major.
-  std::vector<std::uint32_t> costs_;
-  std::vector<Step> steps_;
+  // rows_filled_ rows of column_count_ cells, each row its own pair of
+  // arrays: a new row never moves the earlier ones, so growing the matrix
+  // costs no copy and no transient doubling of its memory.
+  std::vector<std::unique_ptr<std::uint32_t[]>> cost_rows_;
+  std::vector<std::unique_ptr<Step[]>> step_rows_;
   std::uint64_t column_count_ = 0;
   std::uint64_t rows_filled_ = 0;
 };
