@@ -1,6 +1,9 @@
 """The streaming matcher: incremental alignment, match selection and its classes."""
 
+import os
 import struct
+import subprocess
+import sys
 
 import pytest
 from hypothesis import given, settings, strategies as st
@@ -282,6 +285,42 @@ def test_huge_lines_streamed_in_pieces():
     assert feed(matcher.get_text(matcher.select_best_match()), "b" * 2_000_000 + "\n")[1] is None
     assert feed("a" * 1_000_000, "b" * 1_000_000 + "\n")[1] is None
     assert feed("start", "\r" * 100_000 + "\n")[1] is None
+
+
+OUT_OF_MEMORY_SCRIPT = """
+import resource
+from tavrell_search._tavrell_search import StreamingFuzzyMatcher
+
+source = "\\n".join(f"line {i % 7}" for i in range(200_000))  # 1 MB per matrix row
+matcher = StreamingFuzzyMatcher(source)
+matcher.push("line 1\\n")
+with open("/proc/self/status") as status:
+    size = next(int(l.split()[1]) * 1024 for l in status if l.startswith("VmSize"))
+soft, hard = resource.getrlimit(resource.RLIMIT_AS)
+resource.setrlimit(resource.RLIMIT_AS, (size + 8_000_000, hard))
+failures = 0
+for i in range(20):
+    try:
+        matcher.push(f"line {(i + 2) % 7}\\n")
+    except MemoryError:
+        failures += 1
+resource.setrlimit(resource.RLIMIT_AS, (soft, hard))
+assert failures > 0
+assert len(matcher.query_lines) == 21
+# The rows left out by the failed pushes are computed by the next one.
+result = matcher.push("line 0\\n")
+fresh = StreamingFuzzyMatcher(source)
+assert result == fresh.push("".join(l + "\\n" for l in matcher.query_lines))
+assert matcher.finish() == fresh.finish()
+"""
+
+
+@pytest.mark.skipif(
+    "asan" in os.environ.get("LD_PRELOAD", "") or not os.path.exists("/proc/self/status"),
+    reason="needs an address-space limit it can measure (not under ASan)",
+)
+def test_running_out_of_memory_leaves_a_usable_matcher():
+    subprocess.run([sys.executable, "-c", OUT_OF_MEMORY_SCRIPT], check=True, timeout=120)
 
 
 # ---------------------------------------------------------------------------

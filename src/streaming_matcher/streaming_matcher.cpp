@@ -24,6 +24,13 @@ inline std::uint32_t skipped_query_lines_cost(std::size_t lines) {
   return static_cast<std::uint32_t>(lines) * kSkipQueryLineCost;
 }
 
+// Makes room for n elements, growing geometrically, so that the pushes that
+// follow cannot fail.
+template <class T>
+void reserve_at_least(std::vector<T>& v, std::size_t n) {
+  if (n > v.capacity()) v.reserve(std::max(n, 2 * v.capacity()));
+}
+
 }  // namespace
 
 StreamingFuzzyMatcher::StreamingFuzzyMatcher(std::string_view source_text) {
@@ -94,20 +101,30 @@ std::size_t StreamingFuzzyMatcher::matrix_bytes() const {
 
 std::optional<MatchRange> StreamingFuzzyMatcher::push(std::string_view chunk,
                                                       std::optional<std::uint32_t> line_hint) {
-  if (line_hint) line_hint_ = line_hint;
-  // The buffer held no "\n" before this chunk, so only the chunk is searched.
+  // Every step that may run out of memory comes before the first change that
+  // could not be undone, so a failed push leaves the query as it was.
   const std::size_t old_size = line_buffer_.size();
   line_buffer_.append(chunk);
+  // The buffer held no "\n" before this chunk, so only the chunk is searched.
   const std::size_t found = std::string_view(line_buffer_).substr(old_size).rfind('\n');
   if (found != std::string_view::npos) {
     const std::size_t newline = old_size + found;
-    for (std::string_view line :
-         text::split_lines(std::string_view(line_buffer_).substr(0, newline + 1))) {
-      query_lines_.emplace_back(line);
+    std::vector<std::string> lines;
+    try {
+      for (std::string_view line :
+           text::split_lines(std::string_view(line_buffer_).substr(0, newline + 1))) {
+        lines.emplace_back(line);
+      }
+      reserve_at_least(query_lines_, query_lines_.size() + lines.size());
+    } catch (...) {
+      line_buffer_.resize(old_size);
+      throw;
     }
+    for (std::string& line : lines) query_lines_.push_back(std::move(line));
     line_buffer_.erase(0, newline + 1);
-    matches_ = resolve_location_fuzzy();
   }
+  if (line_hint) line_hint_ = line_hint;
+  if (rows_missing()) matches_ = resolve_location_fuzzy();
   if (std::optional<MatchRange> best = select_best_match()) return best;
   if (!matches_.empty()) return matches_.front();
   return std::nullopt;
@@ -118,30 +135,41 @@ std::vector<MatchRange> StreamingFuzzyMatcher::finish() {
     // No "\n" follows the last piece, so it is kept whole, a final "\r" too.
     query_lines_.push_back(std::move(line_buffer_));
     line_buffer_.clear();
-    matches_ = resolve_location_fuzzy();
   }
+  if (rows_missing()) matches_ = resolve_location_fuzzy();
   return matches_;
 }
 
 std::vector<MatchRange> StreamingFuzzyMatcher::resolve_location_fuzzy() {
   const std::size_t cols = static_cast<std::size_t>(column_count_);
+  // A row joins the matrix only once it is complete, so running out of
+  // memory part way leaves every stored row valid; the rows still missing
+  // are computed by the next resolution.
+  reserve_at_least(cost_rows_, query_lines_.size() + 1);
+  reserve_at_least(step_rows_, query_lines_.size() + 1);
   if (cost_rows_.empty()) {
     // Row 0: an alignment may begin before any source line at no cost.
-    cost_rows_.push_back(std::make_unique<std::uint32_t[]>(cols));
-    step_rows_.push_back(std::make_unique<Step[]>(cols));
-    std::fill_n(step_rows_[0].get(), cols, Step::PairLines);
+    auto costs = std::make_unique<std::uint32_t[]>(cols);
+    auto steps = std::make_unique<Step[]>(cols);
+    std::fill_n(steps.get(), cols, Step::PairLines);
+    cost_rows_.push_back(std::move(costs));
+    step_rows_.push_back(std::move(steps));
+    rows_filled_ = 1;
   }
   std::vector<std::uint8_t> pair_costs(distinct_lines_.size());
   while (cost_rows_.size() <= query_lines_.size()) {
-    cost_rows_.push_back(std::make_unique_for_overwrite<std::uint32_t[]>(cols));
-    step_rows_.push_back(std::make_unique_for_overwrite<Step[]>(cols));
-    fill_row(cost_rows_.size() - 1, pair_costs);
+    auto costs = std::make_unique_for_overwrite<std::uint32_t[]>(cols);
+    auto steps = std::make_unique_for_overwrite<Step[]>(cols);
+    fill_row(cost_rows_.size(), costs.get(), steps.get(), pair_costs);
+    cost_rows_.push_back(std::move(costs));
+    step_rows_.push_back(std::move(steps));
+    rows_filled_ = cost_rows_.size();
   }
-  rows_filled_ = cost_rows_.size();
   return collect_regions();
 }
 
-void StreamingFuzzyMatcher::fill_row(std::size_t r, std::vector<std::uint8_t>& pair_costs) {
+void StreamingFuzzyMatcher::fill_row(std::size_t r, std::uint32_t* row, Step* steps,
+                                     std::vector<std::uint8_t>& pair_costs) const {
   // The pair cost depends only on the trimmed texts, so it is computed once
   // per distinct source line rather than once per column. Lines whose length
   // is outside [0.8 La - 1, 1.25 La + 2] fail the length test for a query
@@ -163,8 +191,6 @@ void StreamingFuzzyMatcher::fill_row(std::size_t r, std::vector<std::uint8_t>& p
 
   const std::size_t cols = static_cast<std::size_t>(column_count_);
   const std::uint32_t* above = cost_rows_[r - 1].get();
-  std::uint32_t* row = cost_rows_[r].get();
-  Step* steps = step_rows_[r].get();
   row[0] = skipped_query_lines_cost(r);
   steps[0] = Step::SkipQueryLine;
   std::uint32_t left = row[0];

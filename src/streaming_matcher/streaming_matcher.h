@@ -89,7 +89,12 @@ class StreamingFuzzyMatcher {
   // Fills the rows of the query lines added since the previous call and
   // returns the regions the query lines now match.
   std::vector<MatchRange> resolve_location_fuzzy();
-  void fill_row(std::size_t r, std::vector<std::uint8_t>& pair_costs);
+  // True when query lines have no row yet: new lines, or a resolution that
+  // ran out of memory and must be completed by the next push or finish.
+  bool rows_missing() const { return rows_filled_ < query_lines_.size() + 1; }
+  // Computes row r (query line r) into costs and steps from the row above.
+  void fill_row(std::size_t r, std::uint32_t* costs, Step* steps,
+                std::vector<std::uint8_t>& pair_costs) const;
   std::vector<MatchRange> collect_regions() const;
 
   // The source lines joined with "\n"; every source line is a slice of it.
