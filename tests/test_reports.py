@@ -71,16 +71,19 @@ def split_lines(text):
 
 
 def levenshtein(a, b):
-    if not a:
-        return len(b)
-    if not b:
-        return len(a)
     row = list(range(len(b) + 1))
-    for i, ca in enumerate(a):
-        new = [i + 1]
-        for j, cb in enumerate(b):
-            new.append(min(row[j] + (ca != cb), new[j] + 1, row[j + 1] + 1))
-        row = new
+    for i, ca in enumerate(a, 1):
+        diag, row[0] = row[0], i
+        left = i
+        for j, cb in enumerate(b, 1):
+            up = row[j]
+            cost = diag if ca == cb else diag + 1
+            if up + 1 < cost:
+                cost = up + 1
+            if left + 1 < cost:
+                cost = left + 1
+            row[j] = left = cost
+            diag = up
     return row[-1]
 
 
@@ -356,6 +359,43 @@ def test_closest_match_equals_exhaustive_scan(case):
     result = ts.try_replace_content(content, old, NEW)
     if result.error_type != "not_found" or not old:
         return
+    message, closest = reference_not_found(content, old)
+    assert result.error == message
+    assert match_fields(result.closest_match) == closest
+
+
+def code_like(rng, count):
+    names = ["value", "item", "total", "node", "size", "\u00e9t\u00e9", "\u4e2d"]
+    out = []
+    for i in range(count):
+        a, b = rng.choice(names), rng.choice(names)
+        out.append(
+            rng.choice(
+                [f"    {a} = {b} + {i % 7}", "    if flag:", f"        return {b}", f"    {a}.add({b})", "", f"# {a} {b}"]
+            )
+        )
+    return out
+
+
+@pytest.mark.parametrize("seed", [1, 2])
+@pytest.mark.parametrize("kind", ["stale", "fresh"])
+def test_closest_match_among_many_similar_windows(seed, kind):
+    # Code compared with code of the same style: many windows look alike, so
+    # the search has to rule most of them out without measuring them. An old
+    # of 20 lines spans several 64-code-point pieces; its last line stands
+    # nowhere in the file, so no strategy frames a block with it.
+    import random
+
+    rng = random.Random(seed)
+    lines = code_like(rng, 70)
+    lines[5::9] = ["    if flag:"] * len(lines[5::9])
+    if kind == "stale":
+        old_lines = [l + " # x" if k % 3 == 1 else l for k, l in enumerate(lines[23:42])]
+    else:
+        old_lines = ["    if flag:"] + code_like(rng, 18)
+    old = "\n".join(old_lines + ["    marker_zz()"])
+    content = "\n".join(lines) + "\n"
+    result = not_found(content, old)
     message, closest = reference_not_found(content, old)
     assert result.error == message
     assert match_fields(result.closest_match) == closest

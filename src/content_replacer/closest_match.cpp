@@ -262,6 +262,7 @@ std::vector<Candidate> rank_windows(std::string_view old,
 // bits(c) is set when piece[i] == c.
 class PieceBits {
  public:
+  PieceBits() = default;
   explicit PieceBits(std::u32string_view piece) {
     ascii_.fill(0);
     for (std::size_t i = 0; i < piece.size(); ++i) {
@@ -333,59 +334,87 @@ class PieceBounds {
     }
 
     const std::u32string old_chars = text::decode(old);
-    std::vector<std::uint8_t> line_best(line_count);
-    std::deque<std::size_t> window_min;
+    std::vector<std::u32string_view> pieces;
     for (std::size_t at = 0; at < old_chars.size(); at += 64) {
-      const std::u32string_view piece = std::u32string_view(old_chars).substr(at, 64);
-      best_per_line(piece, joined, line_ends, line_best);
-      // The least value over the window's lines, sliding with the start. It
-      // also counts stretches that end on the line break after the window,
-      // which can only lower the bound.
-      window_min.clear();
-      std::size_t pushed = 0;
-      for (std::size_t w = 0; w < starts_.size(); ++w) {
-        const std::size_t first = starts_[w] - first_line;
-        for (; pushed < first + n; ++pushed) {
-          while (!window_min.empty() && line_best[window_min.back()] >= line_best[pushed]) {
-            window_min.pop_back();
-          }
-          window_min.push_back(pushed);
+      pieces.push_back(std::u32string_view(old_chars).substr(at, 64));
+    }
+    std::vector<std::uint8_t> line_best[kLanes];
+    for (auto& best : line_best) best.resize(line_count);
+    for (std::size_t p = 0; p < pieces.size(); p += kLanes) {
+      const std::size_t lanes = std::min(kLanes, pieces.size() - p);
+      if (lanes == kLanes) {
+        best_per_line<kLanes>(&pieces[p], joined, line_ends, line_best);
+      } else {
+        for (std::size_t k = 0; k < lanes; ++k) {
+          best_per_line<1>(&pieces[p + k], joined, line_ends, &line_best[k]);
         }
-        while (window_min.front() < first) window_min.pop_front();
-        sums_[w] += line_best[window_min.front()];
       }
+      for (std::size_t k = 0; k < lanes; ++k) add_window_minima(line_best[k], first_line, n);
     }
   }
 
  private:
-  // best[i] = least distance between piece and a stretch of text that ends
-  // within line i (its line break included).
-  static void best_per_line(std::u32string_view piece, const std::u32string& text,
+  // Pieces measured side by side: their steps are independent, so the
+  // processor overlaps them.
+  static constexpr std::size_t kLanes = 4;
+
+  // best[k][i] = least distance between pieces[k] and a stretch of text that
+  // ends within line i (its line break included).
+  template <std::size_t K>
+  static void best_per_line(const std::u32string_view* pieces, const std::u32string& text,
                             const std::vector<std::size_t>& line_ends,
-                            std::vector<std::uint8_t>& best) {
-    const PieceBits match(piece);
-    const std::uint64_t last = std::uint64_t{1} << (piece.size() - 1);
-    std::uint64_t pv = ~std::uint64_t{0};
-    std::uint64_t mv = 0;
-    std::uint64_t score = piece.size();
+                            std::vector<std::uint8_t>* best) {
+    std::array<PieceBits, K> match;
+    std::array<std::uint64_t, K> last, pv, mv, score, least;
+    for (std::size_t k = 0; k < K; ++k) {
+      match[k] = PieceBits(pieces[k]);
+      last[k] = std::uint64_t{1} << (pieces[k].size() - 1);
+      pv[k] = ~std::uint64_t{0};
+      mv[k] = 0;
+      score[k] = pieces[k].size();
+    }
     std::size_t j = 0;
     for (std::size_t i = 0; i < line_ends.size(); ++i) {
-      std::uint64_t least = piece.size();  // no stretch at all costs the whole piece
+      // No stretch at all costs the whole piece.
+      for (std::size_t k = 0; k < K; ++k) least[k] = pieces[k].size();
       for (; j < line_ends[i]; ++j) {
-        const std::uint64_t eq = match.bits(text[j]);
-        const std::uint64_t xv = eq | mv;
-        const std::uint64_t xh = (((eq & pv) + pv) ^ pv) | eq;
-        std::uint64_t ph = mv | ~(xh | pv);
-        std::uint64_t mh = pv & xh;
-        score += (ph & last) != 0;
-        score -= (mh & last) != 0;
-        ph <<= 1;  // no carry into row 0: a stretch may start at any column
-        mh <<= 1;
-        pv = mh | ~(xv | ph);
-        mv = ph & xv;
-        least = std::min(least, score);
+        const char32_t c = text[j];
+        for (std::size_t k = 0; k < K; ++k) {
+          const std::uint64_t eq = match[k].bits(c);
+          const std::uint64_t xv = eq | mv[k];
+          const std::uint64_t xh = (((eq & pv[k]) + pv[k]) ^ pv[k]) | eq;
+          std::uint64_t ph = mv[k] | ~(xh | pv[k]);
+          std::uint64_t mh = pv[k] & xh;
+          score[k] += (ph & last[k]) != 0;
+          score[k] -= (mh & last[k]) != 0;
+          ph <<= 1;  // no carry into row 0: a stretch may start at any column
+          mh <<= 1;
+          pv[k] = mh | ~(xv | ph);
+          mv[k] = ph & xv;
+          least[k] = std::min(least[k], score[k]);
+        }
       }
-      best[i] = static_cast<std::uint8_t>(least);
+      for (std::size_t k = 0; k < K; ++k) best[k][i] = static_cast<std::uint8_t>(least[k]);
+    }
+  }
+
+  // Adds to each window's bound the least value over its lines, sliding with
+  // the start. It also counts stretches that end on the line break after the
+  // window, which can only lower the bound.
+  void add_window_minima(const std::vector<std::uint8_t>& line_best, std::size_t first_line,
+                         std::size_t n) {
+    std::deque<std::size_t> window_min;
+    std::size_t pushed = 0;
+    for (std::size_t w = 0; w < starts_.size(); ++w) {
+      const std::size_t first = starts_[w] - first_line;
+      for (; pushed < first + n; ++pushed) {
+        while (!window_min.empty() && line_best[window_min.back()] >= line_best[pushed]) {
+          window_min.pop_back();
+        }
+        window_min.push_back(pushed);
+      }
+      while (window_min.front() < first) window_min.pop_front();
+      sums_[w] += line_best[window_min.front()];
     }
   }
 
