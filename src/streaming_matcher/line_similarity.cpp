@@ -6,7 +6,6 @@
 
 #include "text/levenshtein.h"
 #include "text/utf8.h"
-#include "text/whitespace.h"
 
 namespace tavrell::streaming {
 namespace {
@@ -70,12 +69,6 @@ std::uint32_t trimmed_pair_cost(std::string_view a, const LineSketch& sa, std::s
       text::levenshtein_distance_bounded(a, b, longer / 5 + 1);
   if (!distance || below_similarity(*distance, longer)) return kDissimilarLinesCost;
   return kSimilarLinesCost;
-}
-
-std::uint32_t line_pair_cost(std::string_view query_line, std::string_view source_line) {
-  const std::string_view a = text::trim(query_line);
-  const std::string_view b = text::trim(source_line);
-  return trimmed_pair_cost(a, sketch_line(a), b, sketch_line(b));
 }
 
 }  // namespace tavrell::streaming

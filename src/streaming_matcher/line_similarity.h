@@ -39,7 +39,4 @@ std::uint64_t distance_lower_bound(const LineSketch& a, const LineSketch& b);
 std::uint32_t trimmed_pair_cost(std::string_view a, const LineSketch& sa, std::string_view b,
                                 const LineSketch& sb);
 
-// The pair cost of two untrimmed lines (trims and sketches them first).
-std::uint32_t line_pair_cost(std::string_view query_line, std::string_view source_line);
-
 }  // namespace tavrell::streaming
