@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <unordered_set>
+#include <utility>
 
 #include "content_replacer/reports.h"
 #include "content_replacer/strategies.h"
@@ -100,6 +101,14 @@ std::size_t occurrence_nearest(std::string_view content, std::string_view candid
   return best;
 }
 
+// An error outcome built in place: moving a whole error variant into the
+// outcome makes g++ 12 warn, wrongly, about an uninitialised string.
+template <class E, class... Args>
+ReplaceOutcome failure(Args&&... args) {
+  return ReplaceOutcome(std::in_place_type<ReplaceError>, std::in_place_type<E>,
+                        std::forward<Args>(args)...);
+}
+
 }  // namespace
 
 std::string normalize_line_breaks(std::string_view text) {
@@ -119,8 +128,8 @@ std::string normalize_line_breaks(std::string_view text) {
 ReplaceOutcome replace_content(std::string_view content_in, std::string_view old_in,
                                std::string_view new_in, bool replace_all,
                                std::optional<std::uint32_t> line_hint) {
-  if (old_in.empty()) return ReplaceError{NotFound{"Search text cannot be empty", std::nullopt}};
-  if (old_in == new_in) return ReplaceError{NoChange{}};
+  if (old_in.empty()) return failure<NotFound>(NotFound{"Search text cannot be empty", {}});
+  if (old_in == new_in) return failure<NoChange>();
 
   // Most files use "\n" alone; copy a text only when it has "\r\n" to remove.
   std::string content_store, old_store, new_store;
@@ -181,8 +190,10 @@ ReplaceOutcome replace_content(std::string_view content_in, std::string_view old
 
   // Several matches only when a candidate really was ambiguous; candidates
   // that never occur (or the empty one) leave old_string simply not found.
-  if (ambiguous) return ReplaceError{multiple_matches_report(content, old_string, *ambiguous)};
-  return ReplaceError{not_found_report(content, old_string)};
+  if (ambiguous) {
+    return failure<MultipleMatches>(multiple_matches_report(content, old_string, *ambiguous));
+  }
+  return failure<NotFound>(not_found_report(content, old_string));
 }
 
 }  // namespace tavrell::content_replacer
