@@ -92,13 +92,13 @@ def cases(content):
     shifted = "\n".join(l[2:] if l.startswith("  ") else l for l in lines[start : start + 30])
     yield "30 lines, other indentation", shifted, {"strategy": "line_trimmed"}, 5.0
 
-    # 3. 30 lines with every whitespace run collapsed; first and last lines
-    # carry an inline comment, so their inner whitespace changed too.
+    # 3. 30 lines with their inner whitespace runs collapsed (indentation
+    # kept); first and last lines carry an inline comment, so they changed too.
     start = find_line(value_line(1196), 0)
     end = start + 29
     while "  #" not in lines[end]:
         end += 1
-    collapsed = "\n".join(" ".join(l.split()) for l in lines[start : end + 1])
+    collapsed = "\n".join(l[: len(l) - len(l.lstrip())] + " ".join(l.split()) for l in lines[start : end + 1])
     yield "30 lines, whitespace collapsed", collapsed, {"strategy": "whitespace_normalized"}, 50.0
 
     # 4. 30 lines not in the file, starting with a line on hundreds of lines

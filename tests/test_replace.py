@@ -294,6 +294,7 @@ def test_not_found_with_closest_match():
     assert (m.similarity, m.start_line, m.end_line, m.text) == (0.875, 1, 1, "abcdefgX")
     assert m.diff == "--- SEARCH\n+++ CLOSEST MATCH\n-abcdefgh\n+abcdefgX\n"
     assert repr(m) == "FuzzyMatchInfo(similarity=0.88, lines=1-1)"
+    assert bool(m) is True
     assert "Closest fuzzy match (87.5% similar) at lines 1-1:" in t.error
     for name in ("similarity", "start_line", "end_line", "text", "diff"):
         with pytest.raises(AttributeError):
