@@ -77,6 +77,20 @@ def newer_than_tables(tables, text):
     return any(not tables.assigned(ord(c)) for c in text)
 
 
+# Between Unicode versions a few characters change their properties (for
+# example U+1171E went from Mn to Mc, and so stopped being case-ignorable, in
+# 16.0). When Python's database is not the tables' version, that many
+# disagreements are accepted; with the same version there must be none.
+VERSION_DRIFT = 16
+
+
+def assert_agrees_with_python(tables, wrong):
+    if unicodedata.unidata_version == tables.version:
+        assert wrong == []
+    else:
+        assert len(wrong) <= VERSION_DRIFT, wrong
+
+
 def test_first_code_points_of_case_mappings_match_python(tables):
     wrong = []
     for cp, ch in assigned_in_both(tables):
@@ -86,7 +100,7 @@ def test_first_code_points_of_case_mappings_match_python(tables):
         if (tables.lower[cp], tables.upper[cp]) != (ord(lower[0]), ord(upper[0])):
             wrong.append(f"U+{cp:04X}: {tables.lower[cp]:X}/{tables.upper[cp]:X}, "
                          f"Python {ord(lower[0]):X}/{ord(upper[0]):X}")
-    assert wrong == []
+    assert_agrees_with_python(tables, wrong)
 
 
 @pytest.mark.parametrize("cp, lower, upper", [
@@ -109,7 +123,7 @@ def test_printable_matches_python(tables):
     wrong = [f"U+{cp:04X}" for cp in range(0x110000)
              if bool(tables.flags[cp] & PRINTABLE) != chr(cp).isprintable()
              and tables.assigned(cp) == (unicodedata.category(chr(cp)) != "Cn")]
-    assert wrong == []
+    assert_agrees_with_python(tables, wrong)
 
 
 @pytest.mark.parametrize("cp, printable", [
@@ -153,10 +167,14 @@ def table_sigma_class(tables, cp):
     return "cased" if flags & CASED else "other"
 
 
-def test_cased_and_case_ignorable_match_python(tables):
-    wrong = [f"U+{cp:04X}" for cp, ch in assigned_in_both(tables)
-             if cp != 0x03A3 and sigma_class(ch) != table_sigma_class(tables, cp)]
-    assert wrong == []
+@pytest.fixture(scope="module")
+def sigma_class_drift(tables):
+    return {cp for cp, ch in assigned_in_both(tables)
+            if cp != 0x03A3 and sigma_class(ch) != table_sigma_class(tables, cp)}
+
+
+def test_cased_and_case_ignorable_match_python(tables, sigma_class_drift):
+    assert_agrees_with_python(tables, [f"U+{cp:04X}" for cp in sorted(sigma_class_drift)])
 
 
 def lowercase_samples():
@@ -175,9 +193,10 @@ def lowercase_samples():
     return texts
 
 
-def test_lowercase_full_matches_python_lower(tables):
+def test_lowercase_full_matches_python_lower(tables, sigma_class_drift):
     texts = [t for t in lowercase_samples()
-             if not newer_than_tables(tables, t) and not newer_than_tables(tables, t.lower())]
+             if not newer_than_tables(tables, t) and not newer_than_tables(tables, t.lower())
+             and not any(ord(c) in sigma_class_drift for c in t)]
     got = tables.lowercase_full(texts)
     wrong = [(t, g, t.lower()) for t, g in zip(texts, got) if g != t.lower()]
     assert wrong == []
