@@ -35,6 +35,7 @@ namespace {
 
 constexpr std::size_t kWordBits = 64;
 
+// Fibonacci hashing: the top bits of the product depend on all bits of c.
 inline std::uint32_t hash_code_point(char32_t c) {
   return static_cast<std::uint32_t>(c) * 2654435761u;
 }
@@ -97,11 +98,12 @@ class DenseBlockMatch {
     std::size_t other = 0;
     for (std::size_t i = 0; i < m; ++i) other += p[i] >= 0x80;
     if (other > 0) {
-      std::size_t slots = 16;
-      while (slots < 2 * other) slots *= 2;
-      keys_.assign(slots, 0);
-      rows_of_keys_.assign(slots, 0);
-      mask_ = slots - 1;
+      unsigned bits = 4;
+      while ((std::size_t{1} << bits) < 2 * other) ++bits;
+      keys_.assign(std::size_t{1} << bits, 0);
+      rows_of_keys_.assign(keys_.size(), 0);
+      mask_ = keys_.size() - 1;
+      shift_ = 64 - bits;
     }
     for (std::size_t i = 0; i < m; ++i) {
       std::uint32_t& row = row_slot(p[i]);
@@ -131,16 +133,20 @@ class DenseBlockMatch {
   std::size_t find_row(char32_t c) const {
     if (c < 0x80) return ascii_rows_[c];
     if (keys_.empty()) return 0;
-    for (std::size_t slot = hash_code_point(c) & mask_;; slot = (slot + 1) & mask_) {
+    for (std::size_t slot = first_slot(c);; slot = (slot + 1) & mask_) {
       if (keys_[slot] == c) return rows_of_keys_[slot];
       if (keys_[slot] == 0) return 0;
     }
   }
 
+  std::size_t first_slot(char32_t c) const {
+    return static_cast<std::size_t>((c * 0x9E3779B97F4A7C15ull) >> shift_);
+  }
+
   // The row number of a pattern code point, 0 until one is given.
   std::uint32_t& row_slot(char32_t c) {
     if (c < 0x80) return ascii_rows_[c];
-    std::size_t slot = hash_code_point(c) & mask_;
+    std::size_t slot = first_slot(c);
     while (keys_[slot] != 0 && keys_[slot] != c) slot = (slot + 1) & mask_;
     keys_[slot] = c;
     return rows_of_keys_[slot];
@@ -152,6 +158,7 @@ class DenseBlockMatch {
   std::vector<char32_t> keys_;  // open addressing, at most half full; 0 marks a free slot
   std::vector<std::uint32_t> rows_of_keys_;
   std::size_t mask_ = 0;
+  unsigned shift_ = 63;
   std::vector<std::uint64_t> bits_;
 };
 
