@@ -4,18 +4,20 @@
 // that holds the anchor is a candidate; the winner is the most similar window
 // (the earliest one on a tie) whose similarity 1 - distance / max byte length
 // reaches 0.8. An edit distance over a window of hundreds of lines is costly,
-// so windows are first ranked by a cheap upper bound on their similarity and
-// examined best first: once a good window is known, most others provably
-// cannot beat it and are never measured, and the distances that are measured
-// are bounded by what the window would need to win. The outcome (which window,
-// its similarity) is the one of the plain scan in ascending order, because a
-// window is only passed over when it cannot win under that scan's own rule.
+// so windows are first ranked by a cheap upper bound on their similarity (from
+// the balance of their characters) and examined best first: once a good window
+// is known, most others provably cannot beat it and are never measured, and
+// the distances that are measured are bounded by what the window would need to
+// win. When many windows stay in play (look-alike code, no close copy), a
+// stronger bound from pieces of old settles most of them without a distance.
+// The outcome (which window, its similarity) is the one of the plain scan in
+// ascending order, because a window is only passed over when a lower bound on
+// its distance shows it cannot win under that scan's own rule.
 #include "content_replacer/closest_match.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstring>
 #include <deque>
 #include <string>
 
@@ -292,14 +294,18 @@ class PieceBits {
 };
 
 // A second lower bound, far stronger on texts that merely look alike (code
-// against other code of the same style). Cut old into pieces of 64 code
-// points. An optimal alignment of old with a window aligns each piece with its
-// own stretch of the window, and the costs add up to the distance; each cost
-// is at least the distance from the piece to the best-matching stretch that
-// ends anywhere inside the window. One bit-parallel pass per piece over the
-// content (Myers' approximate matching: row 0 is all zeros, so a match may
-// start anywhere) yields that best cost for every end position at once, and a
-// sliding minimum turns it into a value per window.
+// against other code of the same style). Cut old into pieces. An optimal
+// alignment of old with a window aligns each piece with its own stretch of the
+// window, and the costs add up to the distance; each cost is at least the
+// distance from the piece to the best-matching stretch that ends anywhere
+// inside the window. One bit-parallel pass per piece over the content (Myers'
+// approximate matching: row 0 is all zeros, so a match may start anywhere)
+// yields that best cost for every end position at once, and a sliding minimum
+// turns it into a value per window.
+//
+// Longer pieces give a stronger bound (a short piece finds a cheap match
+// almost anywhere in a file that repeats itself) at the same total cost: a
+// pass costs one word step per 64 code points of the piece.
 class PieceBounds {
  public:
   bool ready() const { return ready_; }
@@ -334,11 +340,11 @@ class PieceBounds {
     }
 
     const std::u32string old_chars = text::decode(old);
-    std::vector<std::u32string_view> pieces;
-    for (std::size_t at = 0; at < old_chars.size(); at += 64) {
-      pieces.push_back(std::u32string_view(old_chars).substr(at, 64));
+    std::vector<Piece> pieces;
+    for (std::size_t at = 0; at < old_chars.size(); at += kPieceChars) {
+      pieces.emplace_back(std::u32string_view(old_chars).substr(at, kPieceChars));
     }
-    std::vector<std::uint8_t> line_best[kLanes];
+    std::vector<std::uint16_t> line_best[kLanes];
     for (auto& best : line_best) best.resize(line_count);
     for (std::size_t p = 0; p < pieces.size(); p += kLanes) {
       const std::size_t lanes = std::min(kLanes, pieces.size() - p);
@@ -354,54 +360,79 @@ class PieceBounds {
   }
 
  private:
+  static constexpr std::size_t kPieceWords = 4;
+  static constexpr std::size_t kPieceChars = 64 * kPieceWords;
   // Pieces measured side by side: their steps are independent, so the
   // processor overlaps them.
-  static constexpr std::size_t kLanes = 4;
+  static constexpr std::size_t kLanes = 2;
+
+  // One piece: its length and the match bits of each 64-row block.
+  struct Piece {
+    explicit Piece(std::u32string_view piece) : size(piece.size()) {
+      words = (size + 63) / 64;
+      for (std::size_t w = 0; w < words; ++w) block[w] = PieceBits(piece.substr(64 * w, 64));
+    }
+    std::size_t size;
+    std::size_t words;
+    std::array<PieceBits, kPieceWords> block;
+  };
 
   // best[k][i] = least distance between pieces[k] and a stretch of text that
-  // ends within line i (its line break included).
+  // ends within line i (its line break included). Myers' block step; the
+  // horizontal difference h carries from each block into the next one down.
   template <std::size_t K>
-  static void best_per_line(const std::u32string_view* pieces, const std::u32string& text,
+  static void best_per_line(const Piece* pieces, const std::u32string& text,
                             const std::vector<std::size_t>& line_ends,
-                            std::vector<std::uint8_t>* best) {
-    std::array<PieceBits, K> match;
-    std::array<std::uint64_t, K> last, pv, mv, score, least;
+                            std::vector<std::uint16_t>* best) {
+    std::array<std::array<std::uint64_t, kPieceWords>, K> pv, mv;
+    std::array<std::uint64_t, K> last, score, least;
     for (std::size_t k = 0; k < K; ++k) {
-      match[k] = PieceBits(pieces[k]);
-      last[k] = std::uint64_t{1} << (pieces[k].size() - 1);
-      pv[k] = ~std::uint64_t{0};
-      mv[k] = 0;
-      score[k] = pieces[k].size();
+      pv[k].fill(~std::uint64_t{0});
+      mv[k].fill(0);
+      last[k] = std::uint64_t{1} << ((pieces[k].size - 1) % 64);
+      score[k] = pieces[k].size;
     }
     std::size_t j = 0;
     for (std::size_t i = 0; i < line_ends.size(); ++i) {
       // No stretch at all costs the whole piece.
-      for (std::size_t k = 0; k < K; ++k) least[k] = pieces[k].size();
+      for (std::size_t k = 0; k < K; ++k) least[k] = pieces[k].size;
       for (; j < line_ends[i]; ++j) {
         const char32_t c = text[j];
         for (std::size_t k = 0; k < K; ++k) {
-          const std::uint64_t eq = match[k].bits(c);
-          const std::uint64_t xv = eq | mv[k];
-          const std::uint64_t xh = (((eq & pv[k]) + pv[k]) ^ pv[k]) | eq;
-          std::uint64_t ph = mv[k] | ~(xh | pv[k]);
-          std::uint64_t mh = pv[k] & xh;
-          score[k] += (ph & last[k]) != 0;
-          score[k] -= (mh & last[k]) != 0;
-          ph <<= 1;  // no carry into row 0: a stretch may start at any column
-          mh <<= 1;
-          pv[k] = mh | ~(xv | ph);
-          mv[k] = ph & xv;
+          const Piece& piece = pieces[k];
+          // Row 0 is all zeros: nothing enters the top block, so a stretch
+          // may start at any column.
+          std::uint64_t h_plus = 0;
+          std::uint64_t h_minus = 0;
+          for (std::size_t w = 0; w < piece.words; ++w) {
+            const std::uint64_t high = w + 1 == piece.words ? last[k] : std::uint64_t{1} << 63;
+            std::uint64_t eq = piece.block[w].bits(c);
+            const std::uint64_t xv = eq | mv[k][w];
+            eq |= h_minus;  // a decrease from above acts like a match in the first row
+            const std::uint64_t xh = (((eq & pv[k][w]) + pv[k][w]) ^ pv[k][w]) | eq;
+            std::uint64_t ph = mv[k][w] | ~(xh | pv[k][w]);
+            std::uint64_t mh = pv[k][w] & xh;
+            const std::uint64_t out_plus = (ph & high) != 0;
+            const std::uint64_t out_minus = (mh & high) != 0;
+            ph = (ph << 1) | h_plus;
+            mh = (mh << 1) | h_minus;
+            pv[k][w] = mh | ~(xv | ph);
+            mv[k][w] = ph & xv;
+            h_plus = out_plus;
+            h_minus = out_minus;
+          }
+          score[k] = score[k] + h_plus - h_minus;
           least[k] = std::min(least[k], score[k]);
         }
       }
-      for (std::size_t k = 0; k < K; ++k) best[k][i] = static_cast<std::uint8_t>(least[k]);
+      for (std::size_t k = 0; k < K; ++k) best[k][i] = static_cast<std::uint16_t>(least[k]);
     }
   }
 
   // Adds to each window's bound the least value over its lines, sliding with
   // the start. It also counts stretches that end on the line break after the
   // window, which can only lower the bound.
-  void add_window_minima(const std::vector<std::uint8_t>& line_best, std::size_t first_line,
+  void add_window_minima(const std::vector<std::uint16_t>& line_best, std::size_t first_line,
                          std::size_t n) {
     std::deque<std::size_t> window_min;
     std::size_t pushed = 0;
