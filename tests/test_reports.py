@@ -1,6 +1,8 @@
 """Failure reports of the replacement engine: the not-found message with its
 closest fuzzy match, and the multiple-matches message with its locations."""
 
+import subprocess
+
 import pytest
 from hypothesis import given, settings, strategies as st
 
@@ -487,3 +489,16 @@ def test_periodic_pattern_counts_every_overlapping_occurrence():
     result = multiple(content, "a" * 100)
     assert result.locations == [1] * 4901
     assert result.error.startswith("Pattern found at multiple locations (lines: 1, 1, 1, 1, 1, ... (4901 total))")
+
+
+# ---------------------------------------------------------------------------
+# Below the surface: occurrences (the empty pattern, malformed UTF-8), the
+# closest match on files too large for the Python reference, and arbitrary
+# bytes through every report.
+
+
+def test_reports_engine_properties(engine_program, engine_env):
+    exe = engine_program("reports_property", "text", "content_replacer")
+    out = subprocess.run([exe, "300"], env=engine_env, capture_output=True, timeout=600)
+    assert out.returncode == 0, out.stdout.decode(errors="replace") + out.stderr.decode(errors="replace")
+    assert out.stdout == b"ok\n"
