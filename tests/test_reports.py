@@ -1,6 +1,7 @@
 """Failure reports of the replacement engine: the not-found message with its
 closest fuzzy match, and the multiple-matches message with its locations."""
 
+import random
 import subprocess
 
 import pytest
@@ -386,8 +387,6 @@ def test_closest_match_among_many_similar_windows(seed, kind):
     # the search has to rule most of them out without measuring them. An old
     # of 20 lines spans several 64-code-point pieces; its last line stands
     # nowhere in the file, so no strategy frames a block with it.
-    import random
-
     rng = random.Random(seed)
     lines = code_like(rng, 70)
     lines[5::9] = ["    if flag:"] * len(lines[5::9])
