@@ -156,33 +156,17 @@ struct Candidate {
   double ceiling;        // similarity at that bound: no higher value is possible
 };
 
-// Code points of s as the distance counts them (a malformed byte is one).
-std::uint64_t decoded_length(std::string_view s) {
-  std::uint64_t count = 0;
-  for (std::size_t i = 0; i < s.size(); ++count) {
-    if (static_cast<unsigned char>(s[i]) < 0x80) {
-      ++i;
-    } else {
-      text::decode_next(s, i);
-    }
-  }
-  return count;
-}
-
 // Line data needed per window, computed once per call.
 class WindowTable {
  public:
   WindowTable(std::string_view content, const std::vector<std::string_view>& lines, std::size_t n)
       : content_(content), lines_(lines), n_(n) {
     bytes_before_.reserve(lines.size() + 1);
-    chars_before_.reserve(lines.size() + 1);
     lost_cr_before_.reserve(lines.size() + 1);
     bytes_before_.push_back(0);
-    chars_before_.push_back(0);
     lost_cr_before_.push_back(0);
     for (std::size_t i = 0; i < lines.size(); ++i) {
       bytes_before_.push_back(bytes_before_.back() + lines[i].size());
-      chars_before_.push_back(chars_before_.back() + decoded_length(lines[i]) + 1);
       // A "\r\n" that survived the normalisation (from "\r\r\n") loses its
       // "\r" to the lines rule; such a window is not a plain slice of content.
       const bool lost_cr =
@@ -192,16 +176,9 @@ class WindowTable {
     }
   }
 
-  std::size_t lines_per_window() const { return n_; }
-
   std::uint64_t bytes(std::size_t s) const {
     return bytes_before_[s + n_] - bytes_before_[s] + (n_ - 1);
   }
-
-  // Code-point span [first, last) of window s in the content lines joined
-  // with "\n", the text that every window is a piece of.
-  std::uint64_t first_char(std::size_t s) const { return chars_before_[s]; }
-  std::uint64_t end_char(std::size_t s) const { return chars_before_[s + n_] - 1; }
 
   // The window's lines joined with "\n": a view into the content when that is
   // the same text, else a copy kept in scratch.
@@ -220,7 +197,6 @@ class WindowTable {
   const std::vector<std::string_view>& lines_;
   std::size_t n_;
   std::vector<std::uint64_t> bytes_before_;
-  std::vector<std::uint64_t> chars_before_;  // code points, one line break per line
   std::vector<std::size_t> lost_cr_before_;
 };
 
@@ -316,46 +292,59 @@ class PieceBounds {
     return at != starts_.end() && *at == start ? sums_[at - starts_.begin()] : 0;
   }
 
-  void compute(std::string_view old, const std::vector<std::string_view>& lines,
-               const WindowTable& table, const std::vector<Candidate>& ranked) {
+  // Works out the bound of every window that starts at one of starts.
+  void compute(std::string_view old, const std::vector<std::string_view>& lines, std::size_t n,
+               std::vector<std::size_t> starts) {
     ready_ = true;
-    for (const Candidate& c : ranked) starts_.push_back(c.start);
-    std::sort(starts_.begin(), starts_.end());
+    std::sort(starts.begin(), starts.end());
+    starts_ = std::move(starts);
     sums_.assign(starts_.size(), 0);
     if (starts_.empty()) return;
 
-    // The content lines that the windows cover, decoded once and joined, each
-    // followed by "\n"; line_ends[i] is the end of line first_line + i.
-    const std::size_t n = table.lines_per_window();
-    const std::size_t first_line = starts_.front();
-    const std::size_t line_count = starts_.back() + n - first_line;
+    // The lines that these windows cover, in runs of consecutive lines,
+    // decoded once and joined, each followed by "\n". A window lies within
+    // one run, so a stretch that starts in an earlier run is no stretch of
+    // it: the match restarts at each run, which only strengthens the bound.
     std::u32string joined;
-    joined.reserve(table.first_char(first_line + line_count) - table.first_char(first_line));
-    std::vector<std::size_t> line_ends(line_count);
-    for (std::size_t i = 0; i < line_count; ++i) {
-      const std::string_view line = lines[first_line + i];
-      for (std::size_t k = 0; k < line.size();) joined.push_back(text::decode_next(line, k));
-      joined.push_back(U'\n');
-      line_ends[i] = joined.size();
+    std::vector<std::size_t> line_ends;                      // per covered line
+    std::vector<char> run_starts;                            // per covered line
+    std::vector<std::size_t> first_covered(starts_.size());  // per window
+    std::size_t next_line = 0;                               // first line not covered yet
+    for (std::size_t w = 0; w < starts_.size(); ++w) {
+      const std::size_t s = starts_[w];
+      const bool new_run = line_ends.empty() || s >= next_line;
+      first_covered[w] = new_run ? line_ends.size() : line_ends.size() - (next_line - s);
+      for (std::size_t l = new_run ? s : next_line; l < s + n; ++l) {
+        for (std::size_t k = 0; k < lines[l].size();) {
+          joined.push_back(text::decode_next(lines[l], k));
+        }
+        joined.push_back(U'\n');
+        line_ends.push_back(joined.size());
+        run_starts.push_back(l == s && new_run);
+      }
+      next_line = s + n;
     }
 
     const std::u32string old_chars = text::decode(old);
-    std::vector<Piece> pieces;
-    for (std::size_t at = 0; at < old_chars.size(); at += kPieceChars) {
-      pieces.emplace_back(std::u32string_view(old_chars).substr(at, kPieceChars));
-    }
+    const std::size_t piece_count = (old_chars.size() + kPieceChars - 1) / kPieceChars;
     std::vector<std::uint16_t> line_best[kLanes];
-    for (auto& best : line_best) best.resize(line_count);
-    for (std::size_t p = 0; p < pieces.size(); p += kLanes) {
-      const std::size_t lanes = std::min(kLanes, pieces.size() - p);
+    for (auto& best : line_best) best.resize(line_ends.size());
+    std::vector<Piece> group;  // built per group: a piece's tables are not small
+    for (std::size_t p = 0; p < piece_count; p += kLanes) {
+      const std::size_t lanes = std::min(kLanes, piece_count - p);
+      group.clear();
+      for (std::size_t k = 0; k < lanes; ++k) {
+        group.emplace_back(
+            std::u32string_view(old_chars).substr((p + k) * kPieceChars, kPieceChars));
+      }
       if (lanes == kLanes) {
-        best_per_line<kLanes>(&pieces[p], joined, line_ends, line_best);
+        best_per_line<kLanes>(group.data(), joined, line_ends, run_starts, line_best);
       } else {
         for (std::size_t k = 0; k < lanes; ++k) {
-          best_per_line<1>(&pieces[p + k], joined, line_ends, &line_best[k]);
+          best_per_line<1>(&group[k], joined, line_ends, run_starts, &line_best[k]);
         }
       }
-      for (std::size_t k = 0; k < lanes; ++k) add_window_minima(line_best[k], first_line, n);
+      for (std::size_t k = 0; k < lanes; ++k) add_window_minima(line_best[k], first_covered, n);
     }
   }
 
@@ -383,17 +372,21 @@ class PieceBounds {
   template <std::size_t K>
   static void best_per_line(const Piece* pieces, const std::u32string& text,
                             const std::vector<std::size_t>& line_ends,
-                            std::vector<std::uint16_t>* best) {
-    std::array<std::array<std::uint64_t, kPieceWords>, K> pv, mv;
-    std::array<std::uint64_t, K> last, score, least;
+                            const std::vector<char>& run_starts, std::vector<std::uint16_t>* best) {
+    std::array<std::array<std::uint64_t, kPieceWords>, K> pv{}, mv{};
+    std::array<std::uint64_t, K> last{}, score{}, least{};
     for (std::size_t k = 0; k < K; ++k) {
-      pv[k].fill(~std::uint64_t{0});
-      mv[k].fill(0);
       last[k] = std::uint64_t{1} << ((pieces[k].size - 1) % 64);
-      score[k] = pieces[k].size;
     }
     std::size_t j = 0;
     for (std::size_t i = 0; i < line_ends.size(); ++i) {
+      if (run_starts[i]) {  // column 0: D[r][0] = r
+        for (std::size_t k = 0; k < K; ++k) {
+          pv[k].fill(~std::uint64_t{0});
+          mv[k].fill(0);
+          score[k] = pieces[k].size;
+        }
+      }
       // No stretch at all costs the whole piece.
       for (std::size_t k = 0; k < K; ++k) least[k] = pieces[k].size;
       for (; j < line_ends[i]; ++j) {
@@ -432,12 +425,12 @@ class PieceBounds {
   // Adds to each window's bound the least value over its lines, sliding with
   // the start. It also counts stretches that end on the line break after the
   // window, which can only lower the bound.
-  void add_window_minima(const std::vector<std::uint16_t>& line_best, std::size_t first_line,
-                         std::size_t n) {
+  void add_window_minima(const std::vector<std::uint16_t>& line_best,
+                         const std::vector<std::size_t>& first_covered, std::size_t n) {
     std::deque<std::size_t> window_min;
     std::size_t pushed = 0;
     for (std::size_t w = 0; w < starts_.size(); ++w) {
-      const std::size_t first = starts_[w] - first_line;
+      const std::size_t first = first_covered[w];
       for (; pushed < first + n; ++pushed) {
         while (!window_min.empty() && line_best[window_min.back()] >= line_best[pushed]) {
           window_min.pop_back();
@@ -516,7 +509,14 @@ std::optional<FuzzyMatchInfo> find_closest_match(std::string_view content,
     // A near copy of old ranks first and is settled by a few measurements;
     // when many windows remain in play, the piece bounds pay for themselves.
     if (!pieces.ready() && ++measured > kMeasuresBeforePieces) {
-      pieces.compute(old, lines, table, ranked);
+      // Only the windows still in play: this one and those after it that
+      // could still win.
+      std::vector<std::size_t> open;
+      for (std::size_t k = static_cast<std::size_t>(&c - ranked.data()); k < ranked.size(); ++k) {
+        if (found && ranked[k].ceiling < best) break;
+        open.push_back(ranked[k].start);
+      }
+      pieces.compute(old, lines, n, std::move(open));
       lower = std::max(lower, pieces.bound(c.start));
       if (!wins(lower)) continue;
     }
