@@ -15,13 +15,13 @@ const char kInternalErrorGeneric[] = "internal error in tavrell_search";
 
 OnceObject g_internal_error;
 
-std::string full_name(const FunctionSpec& spec) {
+std::string full_name(const Signature& sig) {
   std::string name;
-  if (spec.owner != nullptr) {
-    name += spec.owner;
+  if (sig.owner != nullptr) {
+    name += sig.owner;
     name += '.';
   }
-  name += spec.name;
+  name += sig.name;
   name += "()";
   return name;
 }
@@ -166,20 +166,20 @@ void set_error_from_current_exception() noexcept {
 // ---------------------------------------------------------------------------
 // Binding
 
-void bind_arguments(const FunctionSpec& spec, PyObject* const* args, Py_ssize_t nargs,
+void bind_arguments(const Signature& sig, PyObject* const* args, Py_ssize_t nargs,
                     PyObject* kwnames, PyObject** slots) {
-  const std::size_t n = spec.param_count;
+  const std::size_t n = sig.param_count;
   for (std::size_t i = 0; i < n; ++i) slots[i] = nullptr;
   const auto given = static_cast<std::size_t>(nargs);
 
   if (given > n) {
     const char* verb = given == 1 ? "was" : "were";
-    std::string msg = full_name(spec);
-    if (spec.required == n) {
+    std::string msg = full_name(sig);
+    if (sig.required == n) {
       msg += " takes " + std::to_string(n) + " positional arguments but " + std::to_string(given) +
              " " + verb + " given";
     } else {
-      msg += " takes from " + std::to_string(spec.required) + " to " + std::to_string(n) +
+      msg += " takes from " + std::to_string(sig.required) + " to " + std::to_string(n) +
              " positional arguments but " + std::to_string(given) + " " + verb + " given";
     }
     raise_type_error(msg);
@@ -192,19 +192,19 @@ void bind_arguments(const FunctionSpec& spec, PyObject* const* args, Py_ssize_t 
       PyObject* key = PyTuple_GET_ITEM(kwnames, k);
       std::size_t index = n;
       for (std::size_t i = 0; i < n; ++i) {
-        if (PyUnicode_Check(key) && PyUnicode_CompareWithASCIIString(key, spec.params[i]) == 0) {
+        if (PyUnicode_Check(key) && PyUnicode_CompareWithASCIIString(key, sig.params[i]) == 0) {
           index = i;
           break;
         }
       }
       if (index == n) {
         PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%S'",
-                     full_name(spec).c_str(), key);
+                     full_name(sig).c_str(), key);
         throw_error_already_set();
       }
       if (slots[index] != nullptr) {
         PyErr_Format(PyExc_TypeError, "%s got multiple values for argument '%s'",
-                     full_name(spec).c_str(), spec.params[index]);
+                     full_name(sig).c_str(), sig.params[index]);
         throw_error_already_set();
       }
       slots[index] = args[given + static_cast<std::size_t>(k)];
@@ -212,11 +212,11 @@ void bind_arguments(const FunctionSpec& spec, PyObject* const* args, Py_ssize_t 
   }
 
   std::vector<const char*> missing;
-  for (std::size_t i = 0; i < spec.required; ++i) {
-    if (slots[i] == nullptr) missing.push_back(spec.params[i]);
+  for (std::size_t i = 0; i < sig.required; ++i) {
+    if (slots[i] == nullptr) missing.push_back(sig.params[i]);
   }
   if (!missing.empty()) {
-    std::string msg = full_name(spec) + " missing " + std::to_string(missing.size()) +
+    std::string msg = full_name(sig) + " missing " + std::to_string(missing.size()) +
                       " required positional " + (missing.size() == 1 ? "argument" : "arguments") +
                       ": ";
     for (std::size_t i = 0; i < missing.size(); ++i) {
@@ -342,8 +342,8 @@ Ref make_tuple(Ref a, Ref b) {
   return t;
 }
 
-PyTypeObject* once_type(OnceObject& once, PyType_Spec* spec) {
-  return reinterpret_cast<PyTypeObject*>(once.get([spec] { return PyType_FromSpec(spec); }));
+PyTypeObject* once_type(OnceObject& once, PyType_Spec* type_spec) {
+  return reinterpret_cast<PyTypeObject*>(once.get([type_spec] { return PyType_FromSpec(type_spec); }));
 }
 
 // ---------------------------------------------------------------------------

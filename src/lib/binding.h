@@ -73,7 +73,7 @@ PyMethodDef method_def(const char* name, const char* doc) {
 // ---------------------------------------------------------------------------
 // Argument binding
 
-struct FunctionSpec {
+struct Signature {
   const char* name;   // Python name of the function or method
   const char* owner;  // class name for a method, nullptr for a module function
   const char* const* params;
@@ -86,18 +86,18 @@ struct Params {
   std::array<const char*, N> names;
 };
 
-// Binds positional and keyword arguments to the parameters of spec. On return
+// Binds positional and keyword arguments to the parameters of sig. On return
 // slots[i] is the borrowed argument for parameter i, or nullptr when omitted.
 // Raises TypeError (and throws) with the interpreter's binding messages.
-void bind_arguments(const FunctionSpec& spec, PyObject* const* args, Py_ssize_t nargs,
+void bind_arguments(const Signature& sig, PyObject* const* args, Py_ssize_t nargs,
                     PyObject* kwnames, PyObject** slots);
 
 // Convenience: binds into a fixed array.
 template <std::size_t N>
-std::array<PyObject*, N> bind(const FunctionSpec& spec, PyObject* const* args, Py_ssize_t nargs,
+std::array<PyObject*, N> bind(const Signature& sig, PyObject* const* args, Py_ssize_t nargs,
                               PyObject* kwnames) {
   std::array<PyObject*, N> slots{};
-  bind_arguments(spec, args, nargs, kwnames, slots.data());
+  bind_arguments(sig, args, nargs, kwnames, slots.data());
   return slots;
 }
 
@@ -175,8 +175,8 @@ class OnceObject {
   std::mutex mutex_;
 };
 
-// Creates a type from a spec once per process and returns it (borrowed).
-PyTypeObject* once_type(OnceObject& once, PyType_Spec* spec);
+// Creates a type from its PyType_Spec once per process and returns it (borrowed).
+PyTypeObject* once_type(OnceObject& once, PyType_Spec* type_spec);
 
 // ---------------------------------------------------------------------------
 // Boxed records: a Python object that owns one C++ value.

@@ -240,19 +240,19 @@ PyType_Spec g_apply_diff_result_spec = {"builtins.ApplyDiffResult", sizeof(PyApp
 // Functions
 
 constexpr const char* kTrimParams[] = {"diff_text"};
-constexpr FunctionSpec kTrim{"trim_diff", nullptr, kTrimParams, 1, 1};
+constexpr Signature kTrim{"trim_diff", nullptr, kTrimParams, 1, 1};
 
 constexpr const char* kParseParams[] = {"diff_text"};
-constexpr FunctionSpec kParse{"parse_locationless_diff", nullptr, kParseParams, 1, 1};
+constexpr Signature kParse{"parse_locationless_diff", nullptr, kParseParams, 1, 1};
 
 constexpr const char* kApplyParams[] = {"content", "diff_text", "replace_all"};
-constexpr FunctionSpec kApply{"apply_diff_hunks", nullptr, kApplyParams, 3, 2};
+constexpr Signature kApply{"apply_diff_hunks", nullptr, kApplyParams, 3, 2};
 
 constexpr const char* kApplyHintParams[] = {"content", "diff_text", "line_hint"};
-constexpr FunctionSpec kApplyHint{"apply_diff_hunks_with_hint", nullptr, kApplyHintParams, 3, 2};
+constexpr Signature kApplyHint{"apply_diff_hunks_with_hint", nullptr, kApplyHintParams, 3, 2};
 
 constexpr const char* kTryApplyParams[] = {"content", "diff_text", "replace_all", "line_hint"};
-constexpr FunctionSpec kTryApply{"try_apply_diff_hunks", nullptr, kTryApplyParams, 4, 2};
+constexpr Signature kTryApply{"try_apply_diff_hunks", nullptr, kTryApplyParams, 4, 2};
 
 bool replace_all_arg(PyObject* obj) {
   return obj != nullptr && bool_arg(obj, "replace_all");

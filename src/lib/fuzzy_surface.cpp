@@ -10,13 +10,13 @@ namespace {
 constexpr const char* kFuzzyMatchParams[] = {"pattern",          "instring",         "adj_bonus",
                                              "sep_bonus",        "camel_bonus",      "lead_penalty",
                                              "max_lead_penalty", "unmatched_penalty"};
-constexpr FunctionSpec kFuzzyMatch{"fuzzy_match", nullptr, kFuzzyMatchParams, 8, 2};
+constexpr Signature kFuzzyMatch{"fuzzy_match", nullptr, kFuzzyMatchParams, 8, 2};
 
 constexpr const char* kBestMatchesParams[] = {"search_string", "candidates"};
-constexpr FunctionSpec kBestMatches{"get_best_matches", nullptr, kBestMatchesParams, 2, 2};
+constexpr Signature kBestMatches{"get_best_matches", nullptr, kBestMatchesParams, 2, 2};
 
 constexpr const char* kSimpleParams[] = {"pattern", "instring", "case_sensitive"};
-constexpr FunctionSpec kSimple{"fuzzy_match_simple", nullptr, kSimpleParams, 3, 3};
+constexpr Signature kSimple{"fuzzy_match_simple", nullptr, kSimpleParams, 3, 3};
 
 std::int32_t weight(PyObject* obj, const char* param, std::int32_t fallback) {
   return obj == nullptr ? fallback : i32_arg(obj, param);

@@ -239,12 +239,12 @@ PyType_Spec g_tr_spec = {
 
 constexpr const char* kParams[] = {"content", "old_string", "new_string", "replace_all",
                                    "line_hint"};
-constexpr FunctionSpec kReplaceContent{"replace_content", nullptr, kParams, 5, 3};
-constexpr FunctionSpec kTryReplaceContent{"try_replace_content", nullptr, kParams, 5, 3};
+constexpr Signature kReplaceContent{"replace_content", nullptr, kParams, 5, 3};
+constexpr Signature kTryReplaceContent{"try_replace_content", nullptr, kParams, 5, 3};
 
-cr::ReplaceOutcome run(const FunctionSpec& spec, PyObject* const* args, Py_ssize_t nargs,
+cr::ReplaceOutcome run(const Signature& sig, PyObject* const* args, Py_ssize_t nargs,
                        PyObject* kwnames) {
-  auto a = bind<5>(spec, args, nargs, kwnames);
+  auto a = bind<5>(sig, args, nargs, kwnames);
   const std::string_view content = text_arg(a[0], "content");
   const std::string_view old_string = text_arg(a[1], "old_string");
   const std::string_view new_string = text_arg(a[2], "new_string");

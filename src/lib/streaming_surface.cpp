@@ -26,13 +26,13 @@ OnceObject g_matcher_type;
 OnceObject g_match_range_type;
 
 constexpr const char* kNewParams[] = {"source_text"};
-constexpr FunctionSpec kNew{"__new__", "StreamingFuzzyMatcher", kNewParams, 1, 1};
+constexpr Signature kNew{"__new__", "StreamingFuzzyMatcher", kNewParams, 1, 1};
 constexpr const char* kPushParams[] = {"chunk", "line_hint"};
-constexpr FunctionSpec kPush{"push", "StreamingFuzzyMatcher", kPushParams, 2, 1};
-constexpr FunctionSpec kFinish{"finish", "StreamingFuzzyMatcher", nullptr, 0, 0};
-constexpr FunctionSpec kSelect{"select_best_match", "StreamingFuzzyMatcher", nullptr, 0, 0};
+constexpr Signature kPush{"push", "StreamingFuzzyMatcher", kPushParams, 2, 1};
+constexpr Signature kFinish{"finish", "StreamingFuzzyMatcher", nullptr, 0, 0};
+constexpr Signature kSelect{"select_best_match", "StreamingFuzzyMatcher", nullptr, 0, 0};
 constexpr const char* kGetTextParams[] = {"match_range"};
-constexpr FunctionSpec kGetText{"get_text", "StreamingFuzzyMatcher", kGetTextParams, 1, 1};
+constexpr Signature kGetText{"get_text", "StreamingFuzzyMatcher", kGetTextParams, 1, 1};
 
 PyStreamingFuzzyMatcher& state(PyObject* self) {
   return unbox<PyStreamingFuzzyMatcher>(self);
