@@ -343,7 +343,8 @@ Ref make_tuple(Ref a, Ref b) {
 }
 
 PyTypeObject* once_type(OnceObject& once, PyType_Spec* type_spec) {
-  return reinterpret_cast<PyTypeObject*>(once.get([type_spec] { return PyType_FromSpec(type_spec); }));
+  return reinterpret_cast<PyTypeObject*>(
+      once.get([type_spec] { return PyType_FromSpec(type_spec); }));
 }
 
 // ---------------------------------------------------------------------------
