@@ -193,9 +193,18 @@ T& unbox(PyObject* obj) {
 
 template <class T>
 Ref box(PyTypeObject* type, T value) {
-  Ref obj = Ref::checked(type->tp_alloc(type, 0));
-  new (&reinterpret_cast<Box<T>*>(obj.get())->value) T(std::move(value));
-  return obj;
+  PyObject* obj = type->tp_alloc(type, 0);
+  if (obj == nullptr) throw_error_already_set();
+  try {
+    new (&reinterpret_cast<Box<T>*>(obj)->value) T(std::move(value));
+  } catch (...) {
+    // The value was never constructed, so the object must not reach
+    // box_dealloc: free the memory and the type reference tp_alloc took.
+    type->tp_free(obj);
+    Py_DECREF(type);
+    throw;
+  }
+  return Ref::steal(obj);
 }
 
 template <class T>
