@@ -98,6 +98,7 @@ AB = [("a", "b", "-a\n+b")]
         pytest.param("```diff\n-a\n+b", AB, id="fence-unclosed"),
         pytest.param("```diff```", [], id="fence-empty-same-line"),
         pytest.param("```diff\n```", [], id="fence-empty"),
+        pytest.param("```diff```diff\n-a\n```", [], id="fence-closed-by-next-opener"),
         pytest.param("```diff\n\n-a\n+b\n\n```", AB, id="fence-blank-lines-trimmed"),
         pytest.param("```diff -a\n+b\n```", [("-a", "-a\nb", " -a\n+b")], id="fence-text-after-marker"),
         pytest.param("```diff python\n-a\n+b\n```", [("python\na", "python\nb", " python\n-a\n+b")], id="fence-language-after-diff"),
@@ -179,6 +180,7 @@ def test_apply_partial_success_keeps_going():
     [
         pytest.param("+z", PURE_INSERTION, id="pure-insertion"),
         pytest.param(" \t\n+z", PURE_INSERTION, id="whitespace-context-only"),
+        pytest.param("-\u3000\n \x85\u2028\n+z", PURE_INSERTION, id="unicode-whitespace-context"),
         pytest.param(" a", IDENTICAL, id="context-only"),
     ],
 )
@@ -193,6 +195,12 @@ def test_skipped_and_identical_hunks(other_hunk, error):
     with pytest.raises(ts.RetryableError) as excinfo:
         ts.apply_diff_hunks("a\nb\nc", other_hunk)
     assert str(excinfo.value) == NONE_APPLIED.format(1)
+
+
+def test_context_of_non_white_space_characters_is_searched():
+    # U+001C counts as space for str.isspace and U+200B looks blank, but
+    # neither is White_Space: the hunk has context and is applied.
+    assert ts.apply_diff_hunks("a\x1c\u200b", "-\x1c\u200b\n+z").content == "az"
 
 
 def test_hunks_apply_in_order_to_the_working_content():
@@ -249,9 +257,17 @@ def test_with_hint_none_is_no_hint():
         ts.apply_diff_hunks_with_hint(TWICE, "-x = 1\n+x = 0", line_hint=None)
 
 
-def test_try_apply_with_hint_ignores_replace_all():
-    result = ts.try_apply_diff_hunks(TWICE, "-x = 1\n+x = 0", replace_all=True, line_hint=3)
-    assert result.content == "x = 1\ny = 2\nx = 0\ny = 3\n"
+@pytest.mark.parametrize(
+    "hint, expected",
+    [
+        (3, "x = 1\ny = 2\nx = 0\ny = 3\n"),
+        # 0 is a hint like any other (nearest line 1), not a missing one.
+        (0, "x = 0\ny = 2\nx = 1\ny = 3\n"),
+    ],
+)
+def test_try_apply_with_hint_ignores_replace_all(hint, expected):
+    result = ts.try_apply_diff_hunks(TWICE, "-x = 1\n+x = 0", replace_all=True, line_hint=hint)
+    assert result.content == expected
     result = ts.try_apply_diff_hunks(TWICE, "-x = 1\n+x = 0", replace_all=True)
     assert result.content == "x = 0\ny = 2\nx = 0\ny = 3\n"
 
