@@ -3,7 +3,9 @@
 The query is copied from the middle of a generated source with a few lines
 changed, and pushed in chunks of about 20 bytes, as a language model streams
 it. Prints the total time of all pushes, the memory the matcher took and the
-size of its alignment matrix.
+size of its alignment matrix. A second run streams the same number of lines
+into a source made of one line repeated, where every column of the last row
+is a candidate end of a long alignment.
 
     PYTHONPATH=build/<dir>/site python3 bench/bench_streaming.py
 """
@@ -111,6 +113,13 @@ def main():
     print(f"total push time: best {min(timings) * 1e3:.1f} ms, "
           f"median {sorted(timings)[len(timings) // 2] * 1e3:.1f} ms over {args.repeat} runs")
     print(f"matrix: {rows} x {cols} cells x {CELL_BYTES} B = {rows * cols * CELL_BYTES / 1e6:.2f} MB")
+    repeated = StreamingFuzzyMatcher("\n".join(["0, 0, 0, 0,"] * args.source_lines))
+    start = time.perf_counter()
+    for _ in range(args.query_lines):
+        repeated.push("0, 0, 0, 0,\n")
+    elapsed = time.perf_counter() - start
+    print(f"repeated line: {args.query_lines} pushes, {len(repeated.finish())} regions "
+          f"in {elapsed * 1e3:.1f} ms")
     if hwm_reset:
         print(f"peak memory growth (VmHWM): {(hwm_after - hwm_before) / 1024:.2f} MiB")
     print(f"peak memory growth (ru_maxrss): {(rss_after - rss_before) / 1024:.2f} MiB")

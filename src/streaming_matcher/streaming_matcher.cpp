@@ -152,8 +152,12 @@ std::vector<MatchRange> StreamingFuzzyMatcher::resolve_location_fuzzy() {
     auto costs = std::make_unique<std::uint32_t[]>(cols);
     auto steps = std::make_unique<Step[]>(cols);
     std::fill_n(steps.get(), cols, Step::PairLines);
+    // A trace that reaches row 0 stops in the column it reached.
+    std::vector<TraceEnd> ends(cols);
+    for (std::size_t c = 0; c < cols; ++c) ends[c] = TraceEnd{c, 0};
     cost_rows_.push_back(std::move(costs));
     step_rows_.push_back(std::move(steps));
+    trace_ends_ = std::move(ends);
     rows_filled_ = 1;
   }
   std::vector<std::uint8_t> pair_costs(distinct_lines_.size());
@@ -161,6 +165,7 @@ std::vector<MatchRange> StreamingFuzzyMatcher::resolve_location_fuzzy() {
     auto costs = std::make_unique_for_overwrite<std::uint32_t[]>(cols);
     auto steps = std::make_unique_for_overwrite<Step[]>(cols);
     fill_row(cost_rows_.size(), costs.get(), steps.get(), pair_costs);
+    advance_trace_ends(steps.get());
     cost_rows_.push_back(std::move(costs));
     step_rows_.push_back(std::move(steps));
     rows_filled_ = cost_rows_.size();
@@ -216,6 +221,28 @@ void StreamingFuzzyMatcher::fill_row(std::size_t r, std::uint32_t* row, Step* st
   }
 }
 
+void StreamingFuzzyMatcher::advance_trace_ends(const Step* steps) {
+  const std::size_t cols = static_cast<std::size_t>(column_count_);
+  // Updated in place from left to right: `diagonal` keeps the entry of the
+  // row above for column c - 1 after it has been overwritten.
+  TraceEnd diagonal = trace_ends_[0];
+  trace_ends_[0] = TraceEnd{0, 0};  // a trace that reaches column 0 stops there
+  for (std::size_t c = 1; c < cols; ++c) {
+    const TraceEnd above = trace_ends_[c];
+    switch (steps[c]) {
+      case Step::SkipQueryLine:
+        break;  // same as the cell above
+      case Step::SkipSourceLine:
+        trace_ends_[c] = trace_ends_[c - 1];
+        break;
+      case Step::PairLines:
+        trace_ends_[c] = TraceEnd{diagonal.start, diagonal.paired + 1};
+        break;
+    }
+    diagonal = above;
+  }
+}
+
 std::vector<MatchRange> StreamingFuzzyMatcher::collect_regions() const {
   std::vector<MatchRange> regions;
   const std::size_t cols = static_cast<std::size_t>(column_count_);
@@ -228,31 +255,15 @@ std::vector<MatchRange> StreamingFuzzyMatcher::collect_regions() const {
   // one costs 10) and skips at most a quarter as many source lines as it
   // pairs (3 each); its pairings cost at most 1 each. Such an alignment costs
   // at most 3.55 per query line, so above 4 per line every candidate would be
-  // rejected and tracing them back (one path per column when nothing
-  // matches) is skipped.
+  // rejected and judging them (one per column when nothing matches) is
+  // skipped.
   if (best > 4 * static_cast<std::uint64_t>(query_count)) return regions;
 
   for (std::size_t end = 1; end < cols; ++end) {
     if (last[end] != best) continue;
-    std::size_t r = query_count;
-    std::size_t c = end;
-    std::uint64_t paired = 0;
-    while (r > 0 && c > 0) {
-      switch (step_rows_[r][c]) {
-        case Step::SkipQueryLine:
-          --r;
-          break;
-        case Step::SkipSourceLine:
-          --c;
-          break;
-        case Step::PairLines:
-          --r;
-          --c;
-          ++paired;
-          break;
-      }
-    }
-    const std::size_t start = c;
+    // The trace-back from (Q, end), kept current row by row.
+    const auto start = static_cast<std::size_t>(trace_ends_[end].start);
+    const std::uint64_t paired = trace_ends_[end].paired;
     const std::uint64_t span = std::max<std::uint64_t>(end - start, query_count);
     const float coverage = static_cast<float>(paired) / static_cast<float>(span);
     if (!(coverage >= 0.8f)) continue;

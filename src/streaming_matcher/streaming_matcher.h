@@ -91,10 +91,16 @@ class StreamingFuzzyMatcher {
   std::vector<MatchRange> resolve_location_fuzzy();
   // True when query lines have no row yet: new lines, or a resolution that
   // ran out of memory and must be completed by the next push or finish.
-  bool rows_missing() const { return rows_filled_ < query_lines_.size() + 1; }
+  // Without any query line there is nothing to resolve.
+  bool rows_missing() const {
+    return !query_lines_.empty() && rows_filled_ < query_lines_.size() + 1;
+  }
   // Computes row r (query line r) into costs and steps from the row above.
   void fill_row(std::size_t r, std::uint32_t* costs, Step* steps,
                 std::vector<std::uint8_t>& pair_costs) const;
+  // Advances trace_ends_ from the row above to a newly filled row. Never
+  // allocates, so it cannot fail half way.
+  void advance_trace_ends(const Step* steps);
   std::vector<MatchRange> collect_regions() const;
 
   // The source lines joined with "\n"; every source line is a slice of it.
@@ -126,6 +132,19 @@ class StreamingFuzzyMatcher {
   std::vector<std::unique_ptr<Step[]>> step_rows_;
   std::uint64_t column_count_ = 0;
   std::uint64_t rows_filled_ = 0;
+
+  // Where the trace-back from each cell of the last filled row stops, and
+  // how many lines it pairs on the way. A trace only follows the stored
+  // steps, which never change, so the trace from a cell is the trace from
+  // the cell its step points to, plus one pairing for a diagonal step: one
+  // pass per new row keeps this current. Tracing every candidate end
+  // afresh instead would cost up to Q steps for each of S ends on every
+  // resolution (a block of identical lines gives that many ends).
+  struct TraceEnd {
+    std::uint64_t start;   // the column where the trace stops
+    std::uint64_t paired;  // pairings on the way
+  };
+  std::vector<TraceEnd> trace_ends_;
 };
 
 }  // namespace tavrell::streaming
