@@ -182,6 +182,10 @@ def test_crlf_source_offsets_count_the_joined_text():
             "hello_wrld()\nq2 = 2\nq3 = 3\nq4 = 4\nq5 = 5\n",
             [(38, 65)],
         ),
+        # The trace reaches the first source column with a query line left
+        # over: that line counts as unpaired (4/5), then 1/2 is too little.
+        ("a\nb\nc\nd\n", "z\na\nb\nc\nd\n", [(0, 7)]),
+        ("a\n", "z\na\n", []),
         # A block that occurs twice gives two regions, the earlier first.
         (TWICE, "a = 1\nb = 2\n", [(0, 11), (18, 29)]),
         # An empty query line matches an empty source line.
