@@ -275,6 +275,8 @@ def test_str_subclasses_are_text():
 
     assert ts.fuzzy_match(S("fb"), S("FooBar")) == (True, 16)
     assert ts.get_best_matches(S("a"), [S("a")]) == [("a", 10)]
+    # Results hold plain str, whatever the argument's type.
+    assert type(ts.get_best_matches("a", [S("a")])[0][0]) is str
 
 
 def test_numpy_booleans_are_accepted():
@@ -305,6 +307,22 @@ def test_custom_sequence_items_stay_alive():
             return "item%d" % i  # a new object on every access
 
     assert ts.get_best_matches("item", Seq()) == [("item0", 24), ("item1", 24), ("item2", 24)]
+
+
+@pytest.mark.parametrize("length", [2**40, 2**63 - 1])
+def test_a_length_that_lies_does_not_stop_the_conversion(length):
+    # len() is only a size hint: the items are what iteration yields.
+    class Seq:
+        def __len__(self):
+            return length
+
+        def __iter__(self):
+            return iter(["ab", "b"])
+
+        def __getitem__(self, i):
+            raise IndexError
+
+    assert ts.get_best_matches("a", Seq()) == [("ab", 9)]
 
 
 def test_errors_in_sequence_iteration_pass_through():

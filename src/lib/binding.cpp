@@ -1,5 +1,6 @@
 #include "lib/binding.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -292,6 +293,10 @@ TextList text_list_arg(PyObject* obj, const char* param) {
     TextList out;
     Py_ssize_t hint = PyObject_LengthHint(obj, 0);
     if (hint < 0) throw_error_already_set();
+    // __len__ is only a hint and may lie: reserving what it claims could fail
+    // for a sequence of two items. Beyond the cap the vectors simply grow.
+    constexpr Py_ssize_t kMaxReserve = Py_ssize_t{1} << 20;
+    hint = std::min(hint, kMaxReserve);
     out.owners.reserve(static_cast<std::size_t>(hint));
     out.views.reserve(static_cast<std::size_t>(hint));
     Ref iter = Ref::checked(PyObject_GetIter(obj));

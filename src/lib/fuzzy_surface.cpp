@@ -4,6 +4,8 @@
 #include "lib/binding.h"
 #include "lib/surfaces.h"
 
+#include <utility>
+
 namespace tavrell::py {
 namespace {
 
@@ -42,9 +44,12 @@ Ref get_best_matches_impl(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
   const std::string_view search = text_arg(a[0], "search_string");
   const TextList candidates = text_list_arg(a[1], "candidates");
   const auto ranked = fuzzy::get_best_matches(search, candidates.views);
-  // The result pairs hold the caller's own str objects: no copy is made.
+  // The result pairs hold the caller's own str objects: no copy is made. A
+  // str subclass is copied into a plain str, so that results are always str.
   return make_list(ranked, [&](const fuzzy::RankedCandidate& r) {
-    return make_tuple(Ref::borrow(candidates.owners[r.index].get()), to_py_i64(r.score));
+    PyObject* item = candidates.owners[r.index].get();
+    Ref text = PyUnicode_CheckExact(item) ? Ref::borrow(item) : to_py(candidates.views[r.index]);
+    return make_tuple(std::move(text), to_py_i64(r.score));
   });
 }
 
