@@ -1,6 +1,7 @@
 #include "fuzzy/fuzzy.h"
 
 #include <algorithm>
+#include <array>
 
 #include "text/unicode.h"
 #include "text/utf8.h"
@@ -17,25 +18,52 @@ inline std::int32_t s(std::uint32_t v) {
   return static_cast<std::int32_t>(v);
 }
 
-inline char32_t lower_of(char32_t c) {
-  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
-  return text::lower_first(c);
+// What the scan needs to know of one character of instring.
+struct CharInfo {
+  char32_t lower;     // lower(c)
+  bool lower_letter;  // c equals lower(c) and lower(c) differs from upper(c)
+  bool upper_letter;  // c equals upper(c) and lower(c) differs from upper(c)
+  bool separator;     // '_' or space
+};
+
+constexpr std::array<CharInfo, 128> make_ascii_info() {
+  std::array<CharInfo, 128> t{};
+  for (char32_t c = 0; c < 128; ++c) {
+    const bool up = c >= 'A' && c <= 'Z';
+    const bool low = c >= 'a' && c <= 'z';
+    t[c] = {up ? c + 32 : c, low, up, c == U'_' || c == U' '};
+  }
+  return t;
 }
-inline char32_t upper_of(char32_t c) {
-  if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 32 : c;
-  return text::upper_first(c);
+// A table rather than range tests: on mixed-case text the tests are a steady
+// source of branch mispredictions in the scoring loop.
+constexpr std::array<CharInfo, 128> kAsciiInfo = make_ascii_info();
+
+inline CharInfo info_of(char32_t c) {
+  if (c < 0x80) return kAsciiInfo[c];
+  const char32_t cl = text::lower_first(c);
+  const char32_t cu = text::upper_first(c);
+  return {cl, c == cl && cl != cu, c == cu && cl != cu, false};
 }
 
 }  // namespace
 
 FuzzyPattern::FuzzyPattern(std::string_view pattern) {
   text::decode_into(pattern, lowered_);
-  for (auto& c : lowered_) c = lower_of(c);
+  for (auto& c : lowered_) c = text::lower_first(c);
 }
 
 FuzzyScore fuzzy_match(const FuzzyPattern& pattern, std::string_view instring,
                        const FuzzyWeights& w) {
   if (pattern.empty()) return {false, 0};
+  // The weights are read once into locals so that the loop keeps them in
+  // registers instead of reloading them through the reference.
+  const std::uint32_t adj_bonus = u(w.adj_bonus);
+  const std::uint32_t sep_bonus = u(w.sep_bonus);
+  const std::uint32_t camel_bonus = u(w.camel_bonus);
+  const std::uint32_t lead_penalty = u(w.lead_penalty);
+  const std::int32_t max_lead_penalty = w.max_lead_penalty;
+  const std::uint32_t unmatched_penalty = u(w.unmatched_penalty);
   const std::size_t n = pattern.size();
   std::size_t pidx = 0;
   std::uint32_t score = 0;
@@ -49,10 +77,10 @@ FuzzyScore fuzzy_match(const FuzzyPattern& pattern, std::string_view instring,
   std::uint32_t k = 0;  // index of c, reduced modulo 2^32
   for (std::size_t i = 0; i < instring.size(); ++k) {
     const char32_t c = text::decode_next(instring, i);
+    const CharInfo ci = info_of(c);
+    const char32_t cl = ci.lower;
     const bool have_pattern_char = pidx < n;
     const char32_t pl = have_pattern_char ? pattern.lowered(pidx) : 0;
-    const char32_t cl = lower_of(c);
-    const char32_t cu = upper_of(c);
     const bool next_match = have_pattern_char && pl == cl;
     const bool rematch = best_held && best_lower == cl;
     const bool advanced = next_match && best_held;
@@ -66,28 +94,29 @@ FuzzyScore fuzzy_match(const FuzzyPattern& pattern, std::string_view instring,
 
     if (next_match || rematch) {
       if (pidx == 0) {
-        const std::uint32_t lead = k * u(w.lead_penalty);
-        score += u(std::max(s(lead), w.max_lead_penalty));
+        const std::uint32_t lead = k * lead_penalty;
+        score += u(std::max(s(lead), max_lead_penalty));
       }
       std::uint32_t bonus = 0;
-      if (prev_matched) bonus += u(w.adj_bonus);
-      if (prev_separator) bonus += u(w.sep_bonus);
-      if (prev_lower && c == cu && cl != cu) bonus += u(w.camel_bonus);
+      if (prev_matched) bonus += adj_bonus;
+      if (prev_separator) bonus += sep_bonus;
+      // c equals upper(c) and lower(c) differs from it: an uppercase letter.
+      if (prev_lower && ci.upper_letter) bonus += camel_bonus;
       if (next_match) ++pidx;
       if (s(bonus) >= s(best_score)) {
-        if (best_held) score += u(w.unmatched_penalty);
+        if (best_held) score += unmatched_penalty;
         best_held = true;
         best_lower = cl;
         best_score = bonus;
       }
       prev_matched = true;
     } else {
-      score += u(w.unmatched_penalty);
+      score += unmatched_penalty;
       prev_matched = false;
     }
 
-    prev_lower = c == cl && cl != cu;
-    prev_separator = c == U'_' || c == U' ';
+    prev_lower = ci.lower_letter;
+    prev_separator = ci.separator;
   }
   if (best_held) score += best_score;
   return {pidx == n, s(score)};
