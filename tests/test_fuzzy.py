@@ -181,6 +181,9 @@ def test_long_and_odd_inputs_do_not_crash():
         ("i", "\u0130", False, True),
         ("\u0130", "i", False, False),
         ("i\u0307", "\u0130", False, True),
+        ("\u0307x", "\u0130X", False, True),  # the second code point of a mapping, then on
+        ("\u03c2", "\u039f\u03a3'", False, True),  # case-ignorable characters after a final sigma
+        ("\u03c3", "\u039f\u03a3'A", False, True),  # ... and a cased letter after them
         ("\u00df", "SS", False, False),
         ("\U0001f600", "a\U0001f600", True, True),
     ],

@@ -132,9 +132,17 @@ bool fuzzy_match_simple(std::string_view pattern, std::string_view instring, boo
   if (pattern.empty()) return true;
   if (instring.empty()) return false;
   const std::u32string p = case_sensitive ? text::decode(pattern) : text::lowercase_full(pattern);
-  const std::u32string t = case_sensitive ? text::decode(instring) : text::lowercase_full(instring);
+  // instring is read one code point at a time rather than decoded or lowered
+  // whole: the walk stops at the match, which in a long text often comes early.
   std::size_t i = 0;
-  for (char32_t c : t) {
+  if (case_sensitive) {
+    for (std::size_t pos = 0; pos < instring.size();) {
+      if (text::decode_next(instring, pos) == p[i] && ++i == p.size()) return true;
+    }
+    return false;
+  }
+  text::LowercaseReader reader(instring);
+  for (char32_t c; reader.next(c);) {
     if (c == p[i] && ++i == p.size()) return true;
   }
   return false;

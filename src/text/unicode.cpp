@@ -23,58 +23,66 @@ std::uint8_t flags_of(char32_t c) {
   return ut::record_of(c).flags;
 }
 
-// The sigma at text[i] ends a word: a cased letter comes before it and none
-// after it, case-ignorable characters in between skipped on both sides. A
-// character that is both cased and case-ignorable is skipped, as Python's
-// str.lower() does, so the two always agree.
-bool is_final_sigma(const std::u32string& text, std::size_t i) {
-  std::size_t j = i;
-  std::uint8_t before = 0;
-  while (j > 0) {
-    before = flags_of(text[--j]);
-    if (!(before & ut::kCaseIgnorable)) break;
-  }
-  if (j == i || (before & ut::kCaseIgnorable) || !(before & ut::kCased)) return false;
-  for (std::size_t k = i + 1; k < text.size(); ++k) {
-    const std::uint8_t after = flags_of(text[k]);
-    if (!(after & ut::kCaseIgnorable)) return !(after & ut::kCased);
+// The half of the Final_Sigma rule that looks ahead: no cased letter follows
+// byte offset pos, case-ignorable characters skipped. A character that is both
+// cased and case-ignorable is skipped, as Python's str.lower() does, so the two
+// always agree. Each run of case-ignorable characters is read at most once
+// more, by the sigma just before it, so lowering stays linear.
+bool no_cased_after(std::string_view text, std::size_t pos) {
+  while (pos < text.size()) {
+    const std::uint8_t flags = flags_of(decode_next(text, pos));
+    if (!(flags & ut::kCaseIgnorable)) return !(flags & ut::kCased);
   }
   return true;
 }
 
-void append_lower(std::u32string& out, char32_t c) {
-  const ut::CharRecord& rec = ut::record_of(c);
-  if (!(rec.flags & ut::kLowerExpands)) {
-    out.push_back(c + static_cast<char32_t>(rec.lower_offset));
-    return;
-  }
+const ut::LowerExpansion* find_expansion(char32_t c) {
   const auto* end = std::end(ut::kLowerExpansions);
   const auto* it = std::lower_bound(
       std::begin(ut::kLowerExpansions), end, c,
       [](const ut::LowerExpansion& e, char32_t key) { return e.code_point < key; });
-  if (it == end || it->code_point != c) {  // cannot happen with consistent tables
-    out.push_back(c + static_cast<char32_t>(rec.lower_offset));
-    return;
-  }
-  out.append(it->mapping, std::min<std::size_t>(it->length, std::size(it->mapping)));
+  return it == end || it->code_point != c ? nullptr : it;
 }
 
 }  // namespace
 
-std::u32string lowercase_full(std::string_view text) {
-  const std::u32string src = decode(text);
-  std::u32string out;
-  out.reserve(src.size());
-  for (std::size_t i = 0; i < src.size(); ++i) {
-    const char32_t c = src[i];
-    if (c < 0x80) {
-      out.push_back((c >= 'A' && c <= 'Z') ? c + 32 : c);
-    } else if (c == kCapitalSigma) {
-      out.push_back(is_final_sigma(src, i) ? kFinalSigma : kSmallSigma);
-    } else {
-      append_lower(out, c);
+bool LowercaseReader::next(char32_t& out) {
+  if (pending_pos_ < pending_end_) {
+    out = pending_[pending_pos_++];
+    return true;
+  }
+  if (pos_ >= text_.size()) return false;
+  const char32_t c = decode_next(text_, pos_);
+  const std::uint8_t flags = flags_of(c);
+  if (c < 0x80) {
+    out = (c >= 'A' && c <= 'Z') ? c + 32 : c;
+  } else if (c == kCapitalSigma) {
+    out = cased_before_ && no_cased_after(text_, pos_) ? kFinalSigma : kSmallSigma;
+  } else {
+    const ut::CharRecord& rec = ut::record_of(c);
+    out = c + static_cast<char32_t>(rec.lower_offset);
+    if (rec.flags & ut::kLowerExpands) {
+      // Only absent with inconsistent tables; the first code point stands then.
+      if (const ut::LowerExpansion* e = find_expansion(c)) {
+        const std::size_t length = std::min<std::size_t>(e->length, std::size(e->mapping));
+        if (length > 0) out = e->mapping[0];
+        pending_pos_ = 0;
+        pending_end_ = length > 1 ? length - 1 : 0;
+        for (std::size_t k = 0; k < pending_end_; ++k) pending_[k] = e->mapping[k + 1];
+      }
     }
   }
+  // The half of the rule that looks back: the last character that is not
+  // case-ignorable decides.
+  if (!(flags & ut::kCaseIgnorable)) cased_before_ = (flags & ut::kCased) != 0;
+  return true;
+}
+
+std::u32string lowercase_full(std::string_view text) {
+  std::u32string out;
+  out.reserve(text.size());
+  LowercaseReader reader(text);
+  for (char32_t c; reader.next(c);) out.push_back(c);
   return out;
 }
 

@@ -29,6 +29,26 @@ inline char32_t upper_first(char32_t c) {
 // Final_Sigma rule for U+03A3. No locale tailoring.
 std::u32string lowercase_full(std::string_view text);
 
+// The same lowercase, produced one code point at a time, so that a caller that
+// may stop early (a subsequence test) neither lowers nor stores the whole text.
+class LowercaseReader {
+ public:
+  explicit LowercaseReader(std::string_view text) : text_(text) {}
+  // Stores the next code point of the lowercase in out; false at the end.
+  bool next(char32_t& out);
+
+ private:
+  std::string_view text_;
+  std::size_t pos_ = 0;
+  // The last character read that is not case-ignorable was cased: the half of
+  // the Final_Sigma rule that looks back, kept as the text is read.
+  bool cased_before_ = false;
+  // The rest of a lowercase mapping longer than one code point.
+  char32_t pending_[2] = {};
+  std::size_t pending_pos_ = 0;
+  std::size_t pending_end_ = 0;
+};
+
 inline bool is_grapheme_extend(char32_t c) {
   return c >= 0x80 && (unicode_tables::record_of(c).flags & unicode_tables::kGraphemeExtend);
 }
