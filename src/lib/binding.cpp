@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 
 namespace tavrell::py {
 namespace {
@@ -124,8 +125,7 @@ PyObject* internal_error_type() {
 }
 
 void raise(PyObject* type, std::string_view message) {
-  Ref text = Ref::checked(
-      PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
+  Ref text = to_py(message);
   PyErr_SetObject(type, text.get());
   throw_error_already_set();
 }
@@ -147,8 +147,10 @@ void set_error_from_current_exception() noexcept {
     return;
   } catch (...) {
   }
-  // A fault that escaped the engine: report it as the internal error.
-  std::string message = kInternalErrorGeneric;
+  // A fault that escaped the engine: report it as the internal error. No
+  // std::string here: an allocation failing in this noexcept function would
+  // terminate. what() stays valid while the caller's handler runs.
+  const char* message = kInternalErrorGeneric;
   try {
     throw;
   } catch (const std::exception& e) {
@@ -157,8 +159,14 @@ void set_error_from_current_exception() noexcept {
   }
   try {
     PyObject* type = internal_error_type();
-    PyErr_SetString(type, message.c_str());
-    return;
+    // Decoded leniently: a what() that is not UTF-8 must not turn the report
+    // into a UnicodeDecodeError.
+    Ref text = Ref::steal(
+        PyUnicode_DecodeUTF8(message, static_cast<Py_ssize_t>(std::strlen(message)), "replace"));
+    if (text) {
+      PyErr_SetObject(type, text.get());
+      return;
+    }
   } catch (...) {
   }
   Py_FatalError("tavrell_search: cannot report an internal error");
@@ -322,7 +330,15 @@ void check_instance_arg(PyObject* obj, PyTypeObject* type, const char* target_na
 // Results
 
 Ref to_py(std::string_view s) {
-  return Ref::checked(PyUnicode_FromStringAndSize(s.data(), static_cast<Py_ssize_t>(s.size())));
+  PyObject* str = PyUnicode_FromStringAndSize(s.data(), static_cast<Py_ssize_t>(s.size()));
+  if (str == nullptr && PyErr_ExceptionMatches(PyExc_UnicodeDecodeError)) {
+    // The engine only returns whole characters of valid UTF-8 input, so this
+    // is a defect of ours: report it as the internal error, not as a
+    // UnicodeDecodeError, which callers would take for a ValueError.
+    PyErr_Clear();
+    throw std::logic_error("tavrell_search produced text that is not valid UTF-8");
+  }
+  return Ref::checked(str);
 }
 Ref to_py_u64(std::uint64_t v) {
   return Ref::checked(PyLong_FromUnsignedLongLong(v));
