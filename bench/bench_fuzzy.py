@@ -22,7 +22,7 @@ NON_ASCII_WORDS = ["données", "größe", "ñandú", "名前", "résumé", "Ün�
 def identifier(rng):
     parts = []
     while sum(len(p) for p in parts) < 26:
-        # About one identifier in ten carries a non-ASCII word.
+        # About one identifier in seven carries a non-ASCII word.
         parts.append(rng.choice(NON_ASCII_WORDS if rng.random() < 0.03 else WORDS))
     style = rng.random()
     if style < 0.4:
