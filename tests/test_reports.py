@@ -270,6 +270,17 @@ def closest_part(percent, start, end, diff):
             (0.9, 1, 1, "\u00e9" * 5, COMPARISON_HEAD + "-\u00e9\u00e9\u00e9\u00e9e\n+\u00e9\u00e9\u00e9\u00e9\u00e9\n"),
             id="code-points-over-bytes",
         ),
+        pytest.param(
+            # old is compared whole, its final "\n" included: 2 edits in 11.
+            "abcdefghiX",
+            "abcdefghij\n",
+            HEAD
+            + "\nFirst search line 'abcdefghij' not found anywhere in file"
+            + closest_part("81.8", 1, 1, COMPARISON_HEAD + "-abcdefghij\n+abcdefghiX\n")
+            + TIPS,
+            (1 - 2 / 11, 1, 1, "abcdefghiX", COMPARISON_HEAD + "-abcdefghij\n+abcdefghiX\n"),
+            id="final-line-feed-counts",
+        ),
     ],
 )
 def test_not_found_message(content, old, message, closest):
@@ -309,6 +320,20 @@ def test_windows_near_anchor_lines_only(start, found):
         assert (match.start_line, match.end_line, match.text) == (start + 1, start + 3, "ANCHOx\nmid\nend")
     else:
         assert match is None
+
+
+def test_anchor_lines_too_late_for_any_window_fall_back_to_the_first_windows():
+    # The anchor stands only on the last of 30 lines; with 10-line windows no
+    # start lies within five lines of it, so the first windows are examined
+    # just as when no line holds the anchor.
+    lines = [f"filler line {i}" for i in range(30)]
+    lines[29] = "# ANCHOR here"
+    body = [f"body {k}" for k in range(9)]
+    lines[3:13] = ["ANCHOx"] + body
+    content, old = "\n".join(lines), "\n".join(["ANCHOR"] + body)
+    result = not_found(content, old)
+    assert (result.closest_match.start_line, result.closest_match.end_line) == (4, 13)
+    assert (result.error, match_fields(result.closest_match)) == reference_not_found(content, old)
 
 
 @pytest.mark.parametrize(

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <random>
 #include <set>
 #include <string>
@@ -122,21 +123,31 @@ std::string mutate(std::string s, std::size_t edits) {
 }
 
 void check_closest_match() {
-  static const char* const kPool[] = {"    value = compute(a, b)",
-                                      "    return value",
-                                      "def handle(a, b):",
-                                      "    if a > b:",
-                                      "        a += 1",
-                                      "",
-                                      "    name = \xc3\xa9t\xc3\xa9",
-                                      "\t# note \xe4\xb8\xad",
-                                      "    return y  # done",
-                                      "  z = [1, 2, 3]"};
+  // The last two lines have three bytes per character: the distance counts
+  // characters while the similarity divides by bytes.
+  static const char* const kPool[] = {
+      "    value = compute(a, b)",
+      "    return value",
+      "def handle(a, b):",
+      "    if a > b:",
+      "        a += 1",
+      "",
+      "    name = \xc3\xa9t\xc3\xa9",
+      "\t# note \xe4\xb8\xad",
+      "    return y  # done",
+      "  z = [1, 2, 3]",
+      "    \xe5\x90\x8d\xe5\x89\x8d = \xe8\xa8\x88\xe7\xae\x97(\xe5\x80\xa4)",
+      "\t\xe8\xbf\x94\xe5\x9b\x9e \xe4\xb8\xad\xe6\x96\x87\xe5\xad\x97"};
+  constexpr std::size_t kPoolSize = std::size(kPool);
   std::vector<std::string> lines;
   const std::size_t count = 20 + pick(220);
   for (std::size_t i = 0; i < count; ++i) {
-    std::string l = kPool[pick(10)];
+    std::string l = kPool[pick(kPoolSize)];
     lines.push_back(pick(3) == 0 ? mutate(l, 1 + pick(3)) : l);
+  }
+  if (pick(5) == 0) {  // exact copies of one block: equal windows tie, the earliest wins
+    const std::size_t block = 3 + pick(10);
+    for (std::size_t i = block; i < lines.size(); ++i) lines[i] = lines[i - block];
   }
   std::string content;
   for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -152,7 +163,7 @@ void check_closest_match() {
   }
   if (pick(4) == 0) {  // look-alike lines in another order: no close window
     old.clear();
-    for (std::size_t i = 0; i < n; ++i) old += std::string(i ? "\n" : "") + kPool[pick(10)];
+    for (std::size_t i = 0; i < n; ++i) old += std::string(i ? "\n" : "") + kPool[pick(kPoolSize)];
   }
   if (pick(5) == 0) old = mutate(old, 30);
   content = normalize(content);
