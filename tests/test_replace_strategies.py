@@ -1,7 +1,9 @@
 """The strategies of the replacement cascade, seen through replace_content, and
 a reference model of the whole cascade that the module must agree with."""
 
+import random
 import re
+import subprocess
 
 import pytest
 from hypothesis import HealthCheck, assume, given, settings, strategies as st
@@ -470,3 +472,76 @@ def test_any_text_gives_a_result_or_a_specified_failure(content, old, new, repla
     t = ts.try_replace_content(content, old, new, replace_all)
     assert t.success or t.error_type in ("not_found", "multiple_matches", "no_change")
     assert observed(content, old, new, replace_all=replace_all) == reference(content, old, new, replace_all)
+
+
+# ---------------------------------------------------------------------------
+# Each strategy's whole candidate list against the model. Through
+# replace_content only the first usable candidate shows; the engine probe
+# prints every list, so the cheap tests that let the strategies skip most
+# windows (visible text, unescaped lines, repeated candidates) are checked
+# against the plain definitions. The texts are made of what those tests must
+# see through: whitespace of one to three bytes, brackets and separators next
+# to whitespace, "\r" inside lines, lines that differ only in their outer
+# whitespace, indentation of mixed widths and escapes.
+
+TRICKY = list("ab(){}[]:;,= \t\r\\ntr'\"`$") + ["\u3000", "\u00a0", "\u2003", "\x85", "\u2028", "\x1c", "\x00", "é", "😀"]
+
+
+def tricky_case(rng):
+    def text(n):
+        return "".join(rng.choice(TRICKY) for _ in range(rng.randint(0, n)))
+
+    if rng.random() < 0.2:
+        return text(30), text(12)
+    # A few distinct lines, repeated with other outer whitespace, so that
+    # anchors, windows and repeats occur.
+    pool = [text(5) for _ in range(4)]
+    lines = [
+        rng.choice(["", " ", "\u3000", "\t"]) + rng.choice(pool) + rng.choice(["", " ", "\u00a0"])
+        for _ in range(rng.randint(0, 12))
+    ]
+    content = "".join(l + rng.choice(["\n", "\n", "\r\n", "\r\r\n"]) for l in lines)
+    content = content.replace("\r\n", "\n")  # as the driver hands it over ("\r\r\n" leaves "\r\n")
+    start = rng.randrange(len(lines)) if lines else 0
+    picked = lines[start : start + rng.randint(1, 5)]
+    how = rng.choice(["pad", "collapse", "escape", "indent", "alter", "blank"])
+    if how == "pad":
+        picked = [rng.choice(["", " ", "\u3000", "\t"]) + l + rng.choice(["", "\u2003"]) for l in picked]
+    elif how == "collapse":
+        picked = [" ".join(l.split()) for l in picked]
+    elif how == "escape":
+        picked = [l.replace("\\", "\\\\").replace("\t", "\\t").replace("\r", "\\r") for l in picked]
+    elif how == "indent":
+        picked = [rng.choice(["", " ", "\u3000", "\u00a0", "\t", "  "]) + l for l in picked]
+    elif how == "alter" and picked:
+        picked[rng.randrange(len(picked))] = text(5)
+    elif how == "blank":
+        picked = [""] + picked + [""]
+    find = "\n".join(picked) + rng.choice(["", "", "\n"])
+    return content, find
+
+
+def test_every_strategy_proposes_what_the_model_proposes(engine_program, engine_env):
+    exe = engine_program("strategy_probe", "text", "content_replacer")
+    rng = random.Random(20240612)
+    cases = [tricky_case(rng) for _ in range(3000)]
+    hexed = "".join(f"{c.encode().hex() or '-'} {f.encode().hex() or '-'}\n" for c, f in cases)
+    out = subprocess.run([exe], input=hexed.encode(), env=engine_env, capture_output=True, timeout=600, check=True)
+    rows = iter(out.stdout.decode().split("\n"))
+
+    def decoded(token):
+        return "" if token == "-" else bytes.fromhex(token).decode()
+
+    for content, find in cases:
+        for name, routine in CASCADE:
+            got = [decoded(t) for t in next(rows).split()[1:]]
+            assert got == routine(content, find), (name, content, find)
+        forms = [decoded(t) for t in next(rows).split(" ")]
+        assert forms == [normalize_whitespace(content), remove_common_indentation(content), unescape(content)], content
+
+
+def test_the_engine_survives_malformed_utf8(engine_program, engine_env):
+    exe = engine_program("strategy_probe", "text", "content_replacer")
+    out = subprocess.run([exe, "bytes", "20000"], env=engine_env, capture_output=True, timeout=600)
+    assert out.returncode == 0, out.stdout.decode(errors="replace") + out.stderr.decode(errors="replace")
+    assert out.stdout == b"ok\n"
