@@ -7,6 +7,7 @@ import pytest
 from hypothesis import given, settings, strategies as st
 
 from tavrell_search import _tavrell_search as ts
+from reference import lines_rule
 
 NONE_APPLIED = (
     "None of the {} diff hunks could be applied. The context lines don't match the current "
@@ -30,17 +31,6 @@ FENCE = re.compile(r"(?s)```diff\n?(.*?)```")
 HEADERS = ("---", "+++", "@@", "diff --git", "index ")
 
 
-def split_lines(text):
-    if not text:
-        return []
-    pieces = text.split("\n")
-    last = pieces.pop()
-    lines = [p[:-1] if p.endswith("\r") else p for p in pieces]
-    if last:
-        lines.append(last)
-    return lines
-
-
 def reference_parse(text):
     body = text
     for pattern in (ELEMENT, FENCE):
@@ -58,7 +48,7 @@ def reference_parse(text):
             result.append(("\n".join(old), "\n".join(new), "\n".join(pending)))
             pending.clear()
 
-    for line in split_lines(body):
+    for line in lines_rule(body):
         if not line:
             flush()
         elif line.startswith(HEADERS):

@@ -9,6 +9,7 @@ import pytest
 from hypothesis import HealthCheck, assume, given, settings, strategies as st
 
 from tavrell_search import _tavrell_search as ts
+from reference import WHITE_SPACE, levenshtein, lines_rule, nbytes, trim
 
 # ---------------------------------------------------------------------------
 # Tables: which strategy wins, and what it replaces.
@@ -100,23 +101,7 @@ def test_not_found(content, old):
 # A reference model of the cascade, written from the definitions with Python's
 # own strings (no shortcuts), to check the module's optimised search against.
 
-WS = "\t\n\x0b\x0c\r \x85\xa0\u1680" + "".join(map(chr, range(0x2000, 0x200B))) + "\u2028\u2029\u202f\u205f\u3000"
-WS_RUN = re.compile("[" + re.escape(WS) + "]+")
-
-
-def trim(s):
-    return s.strip(WS)
-
-
-def lines_of(text):
-    if not text:
-        return []
-    pieces = text.split("\n")
-    last = pieces.pop()
-    out = [p[:-1] if p.endswith("\r") else p for p in pieces]
-    if last:
-        out.append(last)
-    return out
+WS_RUN = re.compile("[" + re.escape(WHITE_SPACE) + "]+")
 
 
 def joined(lines):
@@ -133,20 +118,6 @@ def occurrences(text, pattern):
 
 def line_at(text, offset):
     return 1 + text.count("\n", 0, offset)
-
-
-def levenshtein(a, b):
-    row = list(range(len(b) + 1))
-    for i, ca in enumerate(a):
-        new = [i + 1]
-        for j, cb in enumerate(b):
-            new.append(min(row[j] + (ca != cb), new[j] + 1, row[j + 1] + 1))
-        row = new
-    return row[-1]
-
-
-def nbytes(s):
-    return len(s.encode())
 
 
 def block_similarity(cl, sl, start, end, m):
@@ -169,7 +140,7 @@ def simple(content, find):
 
 
 def line_trimmed(content, find):
-    cl, sl = lines_of(content), lines_of(find)
+    cl, sl = lines_rule(content), lines_rule(find)
     if sl and sl[-1] == "":
         sl.pop()
     if not sl or len(cl) < len(sl):
@@ -193,7 +164,7 @@ def anchor_pairs(cl, first, last):
 
 
 def block_anchor(content, find):
-    cl, sl = lines_of(content), lines_of(find)
+    cl, sl = lines_rule(content), lines_rule(find)
     if len(sl) < 3:
         return []
     if sl[-1] == "":
@@ -226,7 +197,7 @@ def whitespace_normalized(content, find):
     nf = normalize_whitespace(find)
     if normalize_whitespace(content) == nf:
         return [content]
-    cl, fl = lines_of(content), lines_of(find)
+    cl, fl = lines_rule(content), lines_rule(find)
     out = []
     if len(fl) < 2 or len(cl) < len(fl):
         windows = cl
@@ -239,8 +210,8 @@ def whitespace_normalized(content, find):
 
 
 def remove_common_indentation(text):
-    lines = lines_of(text)
-    indents = [nbytes(l) - nbytes(l.lstrip(WS)) for l in lines if trim(l)]
+    lines = lines_rule(text)
+    indents = [nbytes(l) - nbytes(l.lstrip(WHITE_SPACE)) for l in lines if trim(l)]
     if not indents:
         return text
     w = min(indents)
@@ -258,7 +229,7 @@ def remove_common_indentation(text):
 
 def indentation_flexible(content, find):
     nf = remove_common_indentation(find)
-    cl, fl = lines_of(content), lines_of(find)
+    cl, fl = lines_rule(content), lines_rule(find)
     if not fl or len(fl) > len(cl):
         return []
     windows = (joined(cl[i : i + len(fl)]) for i in range(len(cl) - len(fl) + 1))
@@ -277,7 +248,7 @@ def unescape(text):
 def escape_normalized(content, find):
     u = unescape(find)
     out = [u] if u in content else []
-    cl, n = lines_of(content), len(lines_of(u))
+    cl, n = lines_rule(content), len(lines_rule(u))
     if n == 0 or len(cl) < n:
         return out
     for i in range(len(cl) - n + 1):
@@ -292,7 +263,7 @@ def trimmed_boundary(content, find):
     if t == find:
         return []
     out = [t] if t in content else []
-    cl, n = lines_of(content), len(lines_of(find))
+    cl, n = lines_rule(content), len(lines_rule(find))
     if n == 0 or len(cl) < n:
         return out
     for i in range(len(cl) - n + 1):
@@ -303,10 +274,10 @@ def trimmed_boundary(content, find):
 
 
 def context_aware(content, find):
-    sl = lines_of(find)
+    sl = lines_rule(find)
     if len(sl) < 3:
         return []
-    cl = lines_of(content)
+    cl = lines_rule(content)
     n = len(sl) - (sl[-1] == "")
     first, last = trim(sl[0]), trim(sl[n - 1])
     if not first or not last:

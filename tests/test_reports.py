@@ -8,6 +8,7 @@ import pytest
 from hypothesis import given, settings, strategies as st
 
 from tavrell_search import _tavrell_search as ts
+from reference import WHITE_SPACE, levenshtein, lines_rule, nbytes
 
 HEAD = "Search text not found in file."
 TIPS = (
@@ -56,46 +57,9 @@ def match_fields(info):
 # A plain reference of the not-found report: every window examined in
 # ascending order with the textbook two-row distance.
 
-WHITE_SPACE = (
-    "\t\n\x0b\x0c\r \x85\xa0\u1680\u2000\u2001\u2002\u2003\u2004\u2005\u2006\u2007\u2008"
-    "\u2009\u200a\u2028\u2029\u202f\u205f\u3000"
-)
-
-
-def split_lines(text):
-    if not text:
-        return []
-    pieces = text.split("\n")
-    last = pieces.pop()
-    lines = [p[:-1] if p.endswith("\r") else p for p in pieces]
-    if last:
-        lines.append(last)
-    return lines
-
-
-def levenshtein(a, b):
-    row = list(range(len(b) + 1))
-    for i, ca in enumerate(a, 1):
-        diag, row[0] = row[0], i
-        left = i
-        for j, cb in enumerate(b, 1):
-            up = row[j]
-            cost = diag if ca == cb else diag + 1
-            if up + 1 < cost:
-                cost = up + 1
-            if left + 1 < cost:
-                cost = left + 1
-            row[j] = left = cost
-            diag = up
-    return row[-1]
-
-
-def nbytes(text):
-    return len(text.encode())
-
 
 def reference_comparison(old, window):
-    a, b = split_lines(old), split_lines(window)
+    a, b = lines_rule(old), lines_rule(window)
     out = COMPARISON_HEAD
     for k in range(max(len(a), len(b))):
         x = a[k] if k < len(a) else ""
@@ -117,7 +81,7 @@ def reference_comparison(old, window):
 
 
 def reference_closest(content_lines, old):
-    old_lines = split_lines(old)
+    old_lines = lines_rule(old)
     n = len(old_lines)
     if n == 0 or len(content_lines) < n:
         return None
@@ -145,9 +109,9 @@ def reference_closest(content_lines, old):
 
 def reference_not_found(content, old):
     content, old = content.replace("\r\n", "\n"), old.replace("\r\n", "\n")
-    lines = split_lines(content)
+    lines = lines_rule(content)
     message = HEAD
-    first = split_lines(old)[0].strip(WHITE_SPACE) if old else ""
+    first = lines_rule(old)[0].strip(WHITE_SPACE) if old else ""
     if first:
         hits = [str(i + 1) for i, line in enumerate(lines) if first in line][:3]
         if hits:

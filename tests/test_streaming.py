@@ -9,6 +9,7 @@ import pytest
 from hypothesis import given, settings, strategies as st
 
 from tavrell_search._tavrell_search import MatchRange, StreamingFuzzyMatcher
+from reference import WHITE_SPACE, levenshtein, lines_rule
 
 FOO = "function foo() {\n    return 42;\n}"
 TWICE = "a = 1\nb = 2\nx\ny\nz\na = 1\nb = 2\n"
@@ -29,31 +30,6 @@ def feed(source, *chunks, line_hint=None):
 # ---------------------------------------------------------------------------
 # A plain transcription of the alignment, recomputed from scratch, against
 # which the incremental engine is checked.
-
-WHITE_SPACE = "".join(
-    map(chr, [*range(0x09, 0x0E), 0x20, 0x85, 0xA0, 0x1680, *range(0x2000, 0x200B),
-              0x2028, 0x2029, 0x202F, 0x205F, 0x3000])
-)
-
-
-def lines_rule(text):
-    if not text:
-        return []
-    pieces = text.split("\n")
-    last = pieces.pop()
-    lines = [p[:-1] if p.endswith("\r") else p for p in pieces]
-    if last:
-        lines.append(last)
-    return lines
-
-
-def levenshtein(a, b):
-    row = list(range(len(b) + 1))
-    for i, ca in enumerate(a, 1):
-        diag, row[0] = row[0], i
-        for j, cb in enumerate(b, 1):
-            diag, row[j] = row[j], min(diag + (ca != cb), row[j - 1] + 1, row[j] + 1)
-    return row[-1]
 
 
 def pair_cost(query_line, source_line):
