@@ -215,6 +215,23 @@ void box_dealloc(PyObject* obj) noexcept {
   Py_DECREF(type);
 }
 
+// Slot functions of a class whose instances box a T: each reads the record
+// through a plain function and converts C++ exceptions through guard.
+template <class T, Ref (*Read)(const T&)>
+PyObject* getter_slot(PyObject* self, void*) noexcept {
+  return guard<PyObject*>(nullptr, [&] { return Read(unbox<T>(self)).release(); });
+}
+
+template <class T, std::string (*Format)(const T&)>
+PyObject* repr_slot(PyObject* self) noexcept {
+  return guard<PyObject*>(nullptr, [&] { return to_py(Format(unbox<T>(self))).release(); });
+}
+
+template <class T, bool (*Truth)(const T&)>
+int bool_slot(PyObject* self) noexcept {
+  return guard<int>(-1, [&] { return Truth(unbox<T>(self)) ? 1 : 0; });
+}
+
 // ---------------------------------------------------------------------------
 // Overlapping-use guard for the mutable object.
 

@@ -33,22 +33,6 @@ Ref optional_to_py(const std::optional<std::uint64_t>& v) {
   return v ? to_py_u64(*v) : none();
 }
 
-// Reads one field of the record behind self into a new Python value.
-template <class T, Ref (*Read)(const T&)>
-PyObject* getter(PyObject* self, void*) noexcept {
-  return guard<PyObject*>(nullptr, [&] { return Read(unbox<T>(self)).release(); });
-}
-
-template <class T, std::string (*Format)(const T&)>
-PyObject* repr_slot(PyObject* self) noexcept {
-  return guard<PyObject*>(nullptr, [&] { return to_py(Format(unbox<T>(self))).release(); });
-}
-
-template <class T, bool (*Truth)(const T&)>
-int bool_slot(PyObject* self) noexcept {
-  return guard<int>(-1, [&] { return Truth(unbox<T>(self)) ? 1 : 0; });
-}
-
 template <class T>
 void* dealloc_slot() {
   return reinterpret_cast<void*>(&box_dealloc<T>);
@@ -88,9 +72,9 @@ std::string diff_hunk_repr(const dp::DiffHunk& h) {
 }
 
 PyGetSetDef g_diff_hunk_getset[] = {
-    {"old_text", getter<dp::DiffHunk, hunk_old_text>, nullptr, nullptr, nullptr},
-    {"new_text", getter<dp::DiffHunk, hunk_new_text>, nullptr, nullptr, nullptr},
-    {"raw", getter<dp::DiffHunk, hunk_raw>, nullptr, nullptr, nullptr},
+    {"old_text", getter_slot<dp::DiffHunk, hunk_old_text>, nullptr, nullptr, nullptr},
+    {"new_text", getter_slot<dp::DiffHunk, hunk_new_text>, nullptr, nullptr, nullptr},
+    {"raw", getter_slot<dp::DiffHunk, hunk_raw>, nullptr, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -165,11 +149,11 @@ std::string hunk_result_repr(const dp::HunkResult& r) {
 }
 
 PyGetSetDef g_hunk_result_getset[] = {
-    {"success", getter<dp::HunkResult, hunk_success>, nullptr, nullptr, nullptr},
-    {"strategy", getter<dp::HunkResult, hunk_strategy>, nullptr, nullptr, nullptr},
-    {"error", getter<dp::HunkResult, hunk_error>, nullptr, nullptr, nullptr},
-    {"start_line", getter<dp::HunkResult, hunk_start_line>, nullptr, nullptr, nullptr},
-    {"end_line", getter<dp::HunkResult, hunk_end_line>, nullptr, nullptr, nullptr},
+    {"success", getter_slot<dp::HunkResult, hunk_success>, nullptr, nullptr, nullptr},
+    {"strategy", getter_slot<dp::HunkResult, hunk_strategy>, nullptr, nullptr, nullptr},
+    {"error", getter_slot<dp::HunkResult, hunk_error>, nullptr, nullptr, nullptr},
+    {"start_line", getter_slot<dp::HunkResult, hunk_start_line>, nullptr, nullptr, nullptr},
+    {"end_line", getter_slot<dp::HunkResult, hunk_end_line>, nullptr, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -216,11 +200,15 @@ std::string apply_diff_result_repr(const dp::ApplyDiffResult& r) {
 }
 
 PyGetSetDef g_apply_diff_result_getset[] = {
-    {"content", getter<dp::ApplyDiffResult, result_content>, nullptr, nullptr, nullptr},
-    {"applied_count", getter<dp::ApplyDiffResult, result_applied_count>, nullptr, nullptr, nullptr},
-    {"total_count", getter<dp::ApplyDiffResult, result_total_count>, nullptr, nullptr, nullptr},
-    {"hunk_results", getter<dp::ApplyDiffResult, result_hunk_results>, nullptr, nullptr, nullptr},
-    {"all_applied", getter<dp::ApplyDiffResult, result_all_applied>, nullptr, nullptr, nullptr},
+    {"content", getter_slot<dp::ApplyDiffResult, result_content>, nullptr, nullptr, nullptr},
+    {"applied_count", getter_slot<dp::ApplyDiffResult, result_applied_count>, nullptr, nullptr,
+     nullptr},
+    {"total_count", getter_slot<dp::ApplyDiffResult, result_total_count>, nullptr, nullptr,
+     nullptr},
+    {"hunk_results", getter_slot<dp::ApplyDiffResult, result_hunk_results>, nullptr, nullptr,
+     nullptr},
+    {"all_applied", getter_slot<dp::ApplyDiffResult, result_all_applied>, nullptr, nullptr,
+     nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

@@ -29,18 +29,6 @@ struct TryRecord {
   bool retryable = false;
 };
 
-// Every slot the interpreter calls goes through guard, so a C++ exception
-// never crosses into the interpreter.
-template <class T, Ref (*Read)(const T&)>
-PyObject* getter(PyObject* self, void*) noexcept {
-  return guard<PyObject*>(nullptr, [&] { return Read(unbox<T>(self)).release(); });
-}
-
-template <class T, std::string (*Format)(const T&)>
-PyObject* repr(PyObject* self) noexcept {
-  return guard<PyObject*>(nullptr, [&] { return to_py(Format(unbox<T>(self))).release(); });
-}
-
 // ---------------------------------------------------------------------------
 // FuzzyMatchInfo
 
@@ -72,11 +60,11 @@ std::string fmi_repr(const cr::FuzzyMatchInfo& v) {
 }
 
 PyGetSetDef g_fmi_getset[] = {
-    {"similarity", getter<cr::FuzzyMatchInfo, fmi_similarity>, nullptr, nullptr, nullptr},
-    {"start_line", getter<cr::FuzzyMatchInfo, fmi_start_line>, nullptr, nullptr, nullptr},
-    {"end_line", getter<cr::FuzzyMatchInfo, fmi_end_line>, nullptr, nullptr, nullptr},
-    {"text", getter<cr::FuzzyMatchInfo, fmi_text>, nullptr, nullptr, nullptr},
-    {"diff", getter<cr::FuzzyMatchInfo, fmi_diff>, nullptr, nullptr, nullptr},
+    {"similarity", getter_slot<cr::FuzzyMatchInfo, fmi_similarity>, nullptr, nullptr, nullptr},
+    {"start_line", getter_slot<cr::FuzzyMatchInfo, fmi_start_line>, nullptr, nullptr, nullptr},
+    {"end_line", getter_slot<cr::FuzzyMatchInfo, fmi_end_line>, nullptr, nullptr, nullptr},
+    {"text", getter_slot<cr::FuzzyMatchInfo, fmi_text>, nullptr, nullptr, nullptr},
+    {"diff", getter_slot<cr::FuzzyMatchInfo, fmi_diff>, nullptr, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -84,7 +72,7 @@ PyType_Slot g_fmi_slots[] = {
     {Py_tp_doc, const_cast<char*>("Information about a fuzzy match when replacement fails.")},
     {Py_tp_dealloc, reinterpret_cast<void*>(&box_dealloc<cr::FuzzyMatchInfo>)},
     {Py_tp_getset, g_fmi_getset},
-    {Py_tp_repr, reinterpret_cast<void*>(&repr<cr::FuzzyMatchInfo, fmi_repr>)},
+    {Py_tp_repr, reinterpret_cast<void*>(&repr_slot<cr::FuzzyMatchInfo, fmi_repr>)},
     {0, nullptr},
 };
 
@@ -135,11 +123,11 @@ std::string rr_repr(const cr::ReplaceResult& v) {
 }
 
 PyGetSetDef g_rr_getset[] = {
-    {"content", getter<cr::ReplaceResult, rr_content>, nullptr, nullptr, nullptr},
-    {"matched_text", getter<cr::ReplaceResult, rr_matched_text>, nullptr, nullptr, nullptr},
-    {"start_line", getter<cr::ReplaceResult, rr_start_line>, nullptr, nullptr, nullptr},
-    {"end_line", getter<cr::ReplaceResult, rr_end_line>, nullptr, nullptr, nullptr},
-    {"strategy", getter<cr::ReplaceResult, rr_strategy>, nullptr, nullptr, nullptr},
+    {"content", getter_slot<cr::ReplaceResult, rr_content>, nullptr, nullptr, nullptr},
+    {"matched_text", getter_slot<cr::ReplaceResult, rr_matched_text>, nullptr, nullptr, nullptr},
+    {"start_line", getter_slot<cr::ReplaceResult, rr_start_line>, nullptr, nullptr, nullptr},
+    {"end_line", getter_slot<cr::ReplaceResult, rr_end_line>, nullptr, nullptr, nullptr},
+    {"strategy", getter_slot<cr::ReplaceResult, rr_strategy>, nullptr, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -147,7 +135,7 @@ PyType_Slot g_rr_slots[] = {
     {Py_tp_doc, const_cast<char*>("Result of a successful replacement operation.")},
     {Py_tp_dealloc, reinterpret_cast<void*>(&box_dealloc<cr::ReplaceResult>)},
     {Py_tp_getset, g_rr_getset},
-    {Py_tp_repr, reinterpret_cast<void*>(&repr<cr::ReplaceResult, rr_repr>)},
+    {Py_tp_repr, reinterpret_cast<void*>(&repr_slot<cr::ReplaceResult, rr_repr>)},
     {0, nullptr},
 };
 
@@ -201,18 +189,18 @@ std::string tr_repr(const TryRecord& v) {
          std::string(v.error_type ? v.error_type : "") + "\"))";
 }
 
-int tr_bool(PyObject* self) noexcept {
-  return unbox<TryRecord>(self).success ? 1 : 0;
+bool tr_truth(const TryRecord& v) {
+  return v.success;
 }
 
 PyGetSetDef g_tr_getset[] = {
-    {"success", getter<TryRecord, tr_success>, nullptr, nullptr, nullptr},
-    {"result", getter<TryRecord, tr_result>, nullptr, nullptr, nullptr},
-    {"error", getter<TryRecord, tr_error>, nullptr, nullptr, nullptr},
-    {"error_type", getter<TryRecord, tr_error_type>, nullptr, nullptr, nullptr},
-    {"closest_match", getter<TryRecord, tr_closest_match>, nullptr, nullptr, nullptr},
-    {"locations", getter<TryRecord, tr_locations>, nullptr, nullptr, nullptr},
-    {"retryable", getter<TryRecord, tr_retryable>, nullptr, nullptr, nullptr},
+    {"success", getter_slot<TryRecord, tr_success>, nullptr, nullptr, nullptr},
+    {"result", getter_slot<TryRecord, tr_result>, nullptr, nullptr, nullptr},
+    {"error", getter_slot<TryRecord, tr_error>, nullptr, nullptr, nullptr},
+    {"error_type", getter_slot<TryRecord, tr_error_type>, nullptr, nullptr, nullptr},
+    {"closest_match", getter_slot<TryRecord, tr_closest_match>, nullptr, nullptr, nullptr},
+    {"locations", getter_slot<TryRecord, tr_locations>, nullptr, nullptr, nullptr},
+    {"retryable", getter_slot<TryRecord, tr_retryable>, nullptr, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -221,8 +209,8 @@ PyType_Slot g_tr_slots[] = {
                                   "result, or failure with error details.")},
     {Py_tp_dealloc, reinterpret_cast<void*>(&box_dealloc<TryRecord>)},
     {Py_tp_getset, g_tr_getset},
-    {Py_tp_repr, reinterpret_cast<void*>(&repr<TryRecord, tr_repr>)},
-    {Py_nb_bool, reinterpret_cast<void*>(&tr_bool)},
+    {Py_tp_repr, reinterpret_cast<void*>(&repr_slot<TryRecord, tr_repr>)},
+    {Py_nb_bool, reinterpret_cast<void*>(&bool_slot<TryRecord, tr_truth>)},
     {0, nullptr},
 };
 
