@@ -12,10 +12,9 @@ Prints the best and median time per call of:
 """
 
 import argparse
-import statistics
-import time
 
 from tavrell_search import _tavrell_search as ts
+from timing import timed
 
 
 def generate_file(lines):
@@ -45,16 +44,6 @@ def generate_diff(content, hunks, context=2, changed=2):
             block.append(" " + lines[start + context + changed + k])
         parts.append("\n".join(block))
     return "\n\n".join(parts)
-
-
-def timed(fn, repeat):
-    fn()  # warm up
-    samples = []
-    for _ in range(repeat):
-        t0 = time.perf_counter()
-        fn()
-        samples.append(time.perf_counter() - t0)
-    return min(samples), statistics.median(samples)
 
 
 def report(label, best, median, target_ms=None):

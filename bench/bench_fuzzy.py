@@ -6,10 +6,10 @@ Run: python3 bench/bench_fuzzy.py
 """
 
 import random
-import statistics
 import time
 
 from tavrell_search import _tavrell_search as ts
+from timing import timed
 
 WORDS = [
     "get", "set", "user", "account", "request", "handler", "config", "parse", "token",
@@ -32,15 +32,6 @@ def identifier(rng):
     return "".join(p.capitalize() for p in parts)
 
 
-def best_of(fn, repeat):
-    times = []
-    for _ in range(repeat):
-        start = time.perf_counter()
-        fn()
-        times.append(time.perf_counter() - start)
-    return min(times), statistics.median(times)
-
-
 def main():
     rng = random.Random(1234)
     candidates = [identifier(rng) for _ in range(100_000)]
@@ -50,14 +41,14 @@ def main():
 
     for query in ["usrReq", "parse_token", "gcf"]:
         kept = len(ts.get_best_matches(query, candidates))
-        best, median = best_of(lambda: ts.get_best_matches(query, candidates), 7)
+        best, median = timed(lambda: ts.get_best_matches(query, candidates), 7)
         print(f"get_best_matches({query!r}): best {best * 1e3:.2f} ms, median {median * 1e3:.2f} ms, {kept} kept")
         try:
             from rapidfuzz import process
         except ImportError:
             print("  rapidfuzz not installed: no comparison")
             continue
-        rf_best, rf_median = best_of(lambda: process.extract(query, candidates, limit=None), 3)
+        rf_best, rf_median = timed(lambda: process.extract(query, candidates, limit=None), 3)
         print(
             f"  rapidfuzz.process.extract(limit=None): best {rf_best * 1e3:.2f} ms, median {rf_median * 1e3:.2f} ms;"
             f" ratio ours/rapidfuzz {best / rf_best:.3f}"

@@ -18,10 +18,9 @@ Each case first checks that the call takes the path it is meant to measure.
 """
 
 import argparse
-import statistics
-import time
 
 from tavrell_search import _tavrell_search as ts
+from timing import timed
 
 
 def generate_file(target_lines=10_000):
@@ -50,16 +49,6 @@ def generate_file(target_lines=10_000):
             n += 1
         c += 1
     return "\n".join(out[:target_lines]) + "\n"
-
-
-def timed(fn, repeat):
-    fn()  # warm up
-    samples = []
-    for _ in range(repeat):
-        t0 = time.perf_counter()
-        fn()
-        samples.append(time.perf_counter() - t0)
-    return min(samples), statistics.median(samples)
 
 
 def window(lines, start, count):

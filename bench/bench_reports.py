@@ -20,14 +20,13 @@ every window near the anchor lines, which is its dearest path.
 import argparse
 import os
 import random
-import statistics
 import sys
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from bench_replace import generate_file  # noqa: E402
 from tavrell_search import _tavrell_search as ts  # noqa: E402
+from timing import timed  # noqa: E402
 
 
 def look_alike(lines, count, seed):
@@ -35,16 +34,6 @@ def look_alike(lines, count, seed):
     same line shapes as every window, but no window close to them."""
     rng = random.Random(seed)
     return [rng.choice(lines) for _ in range(count)]
-
-
-def timed(fn, repeat):
-    fn()  # warm up
-    samples = []
-    for _ in range(repeat):
-        t0 = time.perf_counter()
-        fn()
-        samples.append(time.perf_counter() - t0)
-    return min(samples), statistics.median(samples)
 
 
 def cases(content):
